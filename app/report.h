@@ -1,0 +1,58 @@
+// What a run did to each data source: the result object of the run driver,
+// which the command line prints as its report.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "scripts/script.h"
+
+namespace sp {
+
+// A failure that was shown to the user.
+struct ReportedFailure {
+    int phase = 0;   // 0: not inside a phase (connecting)
+    int number = 0;  // statement number in its phase; 0 for the probe, the migration or the connection
+    std::string message;
+};
+
+enum class CommentMove {
+    NotReached,  // the migration did not run
+    Moved,       // every flagged line is in CommIns, or the legacy columns were already gone
+    Kept,        // some lines could not be moved; the legacy comment columns were kept
+};
+
+enum class DataSourceOutcome {
+    Done,            // every run of the data source reached its last phase's end
+    Refused,         // the name could add attributes to the connection string
+    ConnectFailed,   // the connection could not be opened
+    ConnectionLost,  // the connection broke during a phase; the run was abandoned
+    Interrupted,     // the user interrupted the run
+};
+
+struct DataSourceReport {
+    Engine engine = Engine::SqlServer;
+    std::string name;
+    int runs = 0;              // runs of the data source, re-runs included
+    int statements_sent = 0;   // statements of the lists, over all runs
+    int passed_silently = 0;   // failed but passed over by the error policy
+    std::vector<ReportedFailure> failures;
+    bool timeout_rerun = false;    // a timeout in phase two forced a re-run
+    CommentMove comments = CommentMove::NotReached;  // as of the last run
+    DataSourceOutcome outcome = DataSourceOutcome::Done;
+    std::chrono::milliseconds elapsed{0};
+};
+
+struct RunReport {
+    std::vector<DataSourceReport> data_sources;
+    bool interrupted = false;
+
+    bool any_failure() const {
+        for (const auto& d : data_sources)
+            if (!d.failures.empty()) return true;
+        return false;
+    }
+};
+
+}  // namespace sp

@@ -1,0 +1,32 @@
+// The run driver: visits every data source of both lists, opens one
+// connection per run of a data source, sends the engine's phases and runs a
+// data source again, within four re-runs per engine, when a statement of its
+// phase two timed out.
+#pragma once
+
+#include <atomic>
+#include <functional>
+
+#include "app/report.h"
+#include "app/run_view.h"
+#include "discovery/discovery.h"
+#include "odbc/database.h"
+
+namespace sp {
+
+struct RunSettings {
+    int sqlserver_login_timeout_s = 2400;
+    int pervasive_login_timeout_s = 15;
+    int command_timeout_s = 30;
+    // Set from another thread (or a signal watcher) to stop after the
+    // statement in flight; the driver cancels that statement through the
+    // session it registers with on_session.
+    const std::atomic<bool>* stop = nullptr;
+    // Told of each session when it opens and with nullptr when it closes.
+    std::function<void(Session*)> on_session;
+};
+
+RunReport run_upgrade(const DataSourceLists& lists, Connector& connector, RunView& view,
+                      const RunSettings& settings = {});
+
+}  // namespace sp

@@ -1,0 +1,22 @@
+// What the run driver shows while it works. The window implements it (the
+// driver runs on a worker thread and each call is carried to the window's
+// thread); the command line implements it with standard output and error.
+#pragma once
+
+#include <string>
+
+namespace sp {
+
+class RunView {
+public:
+    virtual ~RunView() = default;
+    virtual void run_started() = 0;   // Cancel disabled, busy pointer
+    virtual void set_engine_label(const std::string& text) = 0;
+    virtual void set_status_label(const std::string& text) = 0;
+    virtual void set_progress(int value) = 0;  // 0 to 100
+    // A failure for the user; returns once the user has acknowledged it.
+    virtual void show_message(const std::string& text) = 0;
+    virtual void run_finished() = 0;  // "Updating complete." shown; Exit enabled
+};
+
+}  // namespace sp

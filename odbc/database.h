@@ -1,0 +1,88 @@
+// The database interface that the upgrade talks to. The ODBC session
+// (odbc_session.h) implements it over a real driver; tests swap in fakes that
+// record what is sent and script the answers, which is also how the engines
+// that cannot run here (SQL Server, Pervasive) are modelled.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "odbc/result.h"
+
+namespace sp {
+
+// A column value as text; std::nullopt is SQL NULL.
+using Value = std::optional<std::string>;
+using Row = std::vector<Value>;
+
+// A forward-only result set.
+class Cursor {
+public:
+    virtual ~Cursor() = default;
+    // The next row, or std::nullopt after the last one.
+    virtual Result<std::optional<Row>> fetch() = 0;
+    // Ends the result set. Destroying a cursor also ends it, silently.
+    virtual Result<void> close() = 0;
+};
+
+enum class ParamType {
+    Integer,  // 4-byte signed integer
+    TinyInt,  // 1-byte signed integer (-128 to 127)
+    VarChar,  // character string of at most ParamSpec::size characters
+};
+
+struct ParamSpec {
+    ParamType type;
+    int size = 0;  // VarChar only
+};
+
+// A parameter value; neither field set is SQL NULL.
+struct ParamValue {
+    std::optional<std::int64_t> integer;  // Integer and TinyInt
+    std::optional<std::string> text;      // VarChar
+    static ParamValue null() { return {}; }
+    static ParamValue of(std::int64_t v) { return {v, std::nullopt}; }
+    static ParamValue of(std::string v) { return {std::nullopt, std::move(v)}; }
+    bool is_null() const { return !integer && !text; }
+};
+
+// A statement prepared once and executed many times with new values.
+class PreparedStatement {
+public:
+    virtual ~PreparedStatement() = default;
+    virtual Result<void> execute(const std::vector<ParamValue>& values) = 0;
+};
+
+// One open connection, in autocommit: every statement commits on its own.
+class Session {
+public:
+    virtual ~Session() = default;
+    // Sends one statement exactly as given; any result set is discarded.
+    virtual Result<void> execute(const std::string& sql) = 0;
+    virtual Result<std::unique_ptr<Cursor>> query(const std::string& sql) = 0;
+    virtual Result<std::unique_ptr<PreparedStatement>> prepare(const std::string& sql,
+                                                               const std::vector<ParamSpec>& params) = 0;
+    // False where a statement cannot run while a cursor of the same connection
+    // still has rows pending (SQL Server without MARS).
+    virtual bool can_write_while_reading() const = 0;
+    // Cancels the statement in flight, if any. Safe to call from another thread.
+    virtual void cancel() = 0;
+};
+
+struct ConnectOptions {
+    std::string dsn;              // a data-source name, already checked by the caller
+    int login_timeout_s = 0;      // 0: no limit
+    int query_timeout_s = 30;     // applied to every statement; 0: no limit
+};
+
+class Connector {
+public:
+    virtual ~Connector() = default;
+    // Connects to "DSN=" followed by options.dsn.
+    virtual Result<std::unique_ptr<Session>> connect(const ConnectOptions& options) = 0;
+};
+
+}  // namespace sp
