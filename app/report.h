@@ -37,6 +37,7 @@ struct DataSourceReport {
     int runs = 0;              // runs of the data source, re-runs included
     int statements_sent = 0;   // statements of the lists, over all runs
     int passed_silently = 0;   // failed but passed over by the error policy
+    int timed_out = 0;         // timed out in phase two (the timeout flag, no message)
     std::vector<ReportedFailure> failures;
     bool timeout_rerun = false;    // a timeout in phase two forced a re-run
     CommentMove comments = CommentMove::NotReached;  // as of the last run

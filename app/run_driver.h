@@ -7,6 +7,7 @@
 #include <atomic>
 #include <functional>
 
+#include "app/phase_runner.h"
 #include "app/report.h"
 #include "app/run_view.h"
 #include "discovery/discovery.h"
@@ -24,7 +25,12 @@ struct RunSettings {
     const std::atomic<bool>* stop = nullptr;
     // Told of each session when it opens and with nullptr when it closes.
     std::function<void(Session*)> on_session;
+    // The item-comment migration; empty: the real one.
+    MigrationStep migrate;
 };
+
+// The real item-comment migration, as phase two calls it.
+MigrationStep default_migration_step();
 
 RunReport run_upgrade(const DataSourceLists& lists, Connector& connector, RunView& view,
                       const RunSettings& settings = {});

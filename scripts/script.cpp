@@ -68,6 +68,11 @@ Script parse_script(Engine engine, int phase, std::string_view text) {
                 if (arg.empty()) throw std::invalid_argument("probe without query");
                 step.kind = ScriptStep::Kind::Probe;
                 step.sql = std::string(arg);
+            } else if (name == "probe-deletes") {
+                if (script.steps.empty() || script.steps.back().kind != ScriptStep::Kind::Probe || arg.empty())
+                    throw std::invalid_argument("probe-deletes must follow a probe");
+                script.steps.back().delete_sql = std::string(arg);
+                continue;
             } else if (name == "if-probe") {
                 if (in_block || (arg != "true" && arg != "false"))
                     throw std::invalid_argument("bad if-probe: " + std::string(line));

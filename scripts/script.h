@@ -16,13 +16,14 @@ struct ScriptStep {
     enum class Kind {
         Statement,  // sql, number
         Progress,   // value
-        Probe,      // sql: the probe's query
+        Probe,      // sql: the probe's query; delete_sql: how it removes the row it found, if it does
         IfProbe,    // when: the block up to EndIf runs only on this answer
         EndIf,
         Migration,
     };
     Kind kind;
     std::string sql;
+    std::string delete_sql;   // Probe
     int number = 0;           // Statement: 1-based position in the phase
     int value = 0;            // Progress
     bool when = false;        // IfProbe

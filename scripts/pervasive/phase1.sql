@@ -3,6 +3,7 @@
 -- numbered from 1 by their position. Lines that start with "--@" are directives:
 --   --@progress N            set the progress bar to N
 --   --@probe QUERY           run the GridColumns probe with QUERY
+--   --@probe-deletes SQL     the probe removes the row it found with SQL
 --   --@if-probe true|false   the lines up to --@end-if run only on that answer
 --   --@migration             run the item-comment migration
 --   --@after-success N       send the next statement only if statement N succeeded
@@ -18,6 +19,7 @@ CREATE TABLE OptionalOE52(QuoteID INTEGER NOT NULL,optNumber TINYINT NOT NULL,op
 --@progress 5
 CREATE TABLE DLocRange (DLRID IDENTITY DEFAULT '0' NOT NULL, RName VARCHAR(20) NOT NULL, RStart VARCHAR(20) NOT NULL, REnd VARCHAR(20) NOT NULL, PRIMARY KEY (DLRID))
 --@probe SELECT * FROM GridColumns WHERE (ColumnID = 1)
+--@probe-deletes DELETE FROM GridColumns WHERE ColumnID = 1
 --@if-probe true
 INSERT INTO GridColumns(ColName,ColOrder,ColShow,ColEdit,ColWidth) VALUES ('Line',1,1,0,435)
 INSERT INTO GridColumns(ColName,ColOrder,ColShow,ColEdit,ColWidth) VALUES ('Line Type',2,1,0,885)

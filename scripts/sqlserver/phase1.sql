@@ -3,6 +3,7 @@
 -- numbered from 1 by their position. Lines that start with "--@" are directives:
 --   --@progress N            set the progress bar to N
 --   --@probe QUERY           run the GridColumns probe with QUERY
+--   --@probe-deletes SQL     the probe removes the row it found with SQL
 --   --@if-probe true|false   the lines up to --@end-if run only on that answer
 --   --@migration             run the item-comment migration
 --   --@after-success N       send the next statement only if statement N succeeded

@@ -1,0 +1,37 @@
+// How a failed statement is treated. Drivers report failures as SQLSTATEs
+// and native errors; the policy sorts them into what the upgrade does with
+// them, and numbers the message the way administrators know these failures
+// from earlier versions of the service pack (the ADO error numbers).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "odbc/result.h"
+
+namespace sp {
+
+enum class FailureKind {
+    TableMissing,    // passed over in silence
+    AlreadyDone,     // the command is in error or its change is already made: passed over in silence
+    Timeout,         // phase two: sets the timeout flag; elsewhere reported
+    ConnectionLost,  // SQLSTATE class 08: the rest of the data source's run is abandoned
+    Reported,        // anything else: shown to the user
+};
+
+struct Classification {
+    FailureKind kind;
+    std::int32_t number;  // the number the message starts with
+};
+
+Classification classify(const DbError& error);
+
+// "<number>: <the driver's messages>".
+std::string failure_message(const DbError& error);
+
+// True when the failure says that a column or table the statement names does
+// not exist (or the statement is otherwise in error by class 42): used where
+// "already gone" must be told apart from a real failure.
+bool names_missing_object(const DbError& error);
+
+}  // namespace sp

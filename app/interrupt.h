@@ -1,0 +1,32 @@
+// Ctrl-C, SIGINT and SIGTERM during an unattended run: the first one sets the
+// stop flag and cancels the statement in flight through its session; a second
+// one ends the program the ordinary way. The cancel is made by a watcher
+// thread, since a signal handler may do next to nothing.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+#include "odbc/database.h"
+
+namespace sp {
+
+class InterruptWatcher {
+public:
+    InterruptWatcher();   // installs the handlers
+    ~InterruptWatcher();  // restores them
+
+    const std::atomic<bool>& stop_flag() const;
+    // The session whose statement an interrupt cancels (nullptr: none).
+    void set_session(Session* session);
+
+private:
+    void watch();
+
+    std::mutex mutex_;
+    Session* session_ = nullptr;
+    std::thread thread_;
+};
+
+}  // namespace sp

@@ -1,0 +1,116 @@
+#include "app/phase_runner.h"
+
+#include <vector>
+
+#include "app/error_policy.h"
+#include "scripts/pervasive/grid_probe.h"
+#include "scripts/sqlserver/grid_probe.h"
+
+namespace sp {
+
+namespace {
+
+bool stop_requested(const PhaseContext& context) {
+    return context.stop && context.stop->load();
+}
+
+bool run_probe(const Script& script, const ScriptStep& step, Session& session) {
+    if (script.engine == Engine::SqlServer) return sqlserver::grid_probe(session, step.sql);
+    return pervasive::grid_probe(session, step.sql, step.delete_sql);
+}
+
+}  // namespace
+
+std::string connection_lost_message(const std::string& data_source, const DbError& error) {
+    return failure_message(error) + "\nThe connection to data source " + data_source +
+           " was lost; the rest of its update was not sent.";
+}
+
+PhaseEnd run_phase(const Script& script, PhaseContext& context) {
+    Session& session = context.session;
+    DataSourceReport& report = context.report;
+    const bool phase_two = script.phase == 2;
+
+    std::vector<bool> succeeded(script.statement_count() + 1, false);
+    bool probe_answer = false;
+    bool migration_complete = false;
+    bool skipping = false;
+
+    for (const ScriptStep& step : script.steps) {
+        using Kind = ScriptStep::Kind;
+        if (step.kind == Kind::EndIf) {
+            skipping = false;
+            continue;
+        }
+        if (skipping) continue;
+
+        switch (step.kind) {
+            case Kind::Progress:
+                context.view.set_progress(step.value);
+                break;
+            case Kind::Probe:
+                if (stop_requested(context)) return PhaseEnd::Interrupted;
+                probe_answer = run_probe(script, step, session);
+                break;
+            case Kind::IfProbe:
+                skipping = probe_answer != step.when;
+                break;
+            case Kind::Migration: {
+                if (stop_requested(context)) return PhaseEnd::Interrupted;
+                MigrationOutcome outcome = context.migrate ? context.migrate(session, script.engine) : MigrationOutcome{};
+                if (stop_requested(context)) return PhaseEnd::Interrupted;
+                if (outcome.connection_lost) {
+                    report.comments = CommentMove::Kept;
+                    const std::string message = connection_lost_message(report.name, outcome.error);
+                    report.failures.push_back({script.phase, 0, message});
+                    context.view.show_message(message);
+                    return PhaseEnd::ConnectionLost;
+                }
+                migration_complete = outcome.complete;
+                report.comments = outcome.complete ? CommentMove::Moved : CommentMove::Kept;
+                if (!outcome.message.empty()) {
+                    report.failures.push_back({script.phase, 0, outcome.message});
+                    context.view.show_message(outcome.message);
+                }
+                break;
+            }
+            case Kind::Statement: {
+                // A drop that would lose values not saved in this run is held back.
+                if (step.after_success && !succeeded[step.after_success]) break;
+                if (step.after_migration && !migration_complete) break;
+                if (stop_requested(context)) return PhaseEnd::Interrupted;
+
+                ++report.statements_sent;
+                auto result = session.execute(step.sql);
+                if (result) {
+                    succeeded[step.number] = true;
+                    break;
+                }
+                // A statement cancelled on the user's request is no failure of its own.
+                if (stop_requested(context)) return PhaseEnd::Interrupted;
+                const Classification c = classify(result.error());
+                if (c.kind == FailureKind::TableMissing || c.kind == FailureKind::AlreadyDone) {
+                    ++report.passed_silently;
+                } else if (c.kind == FailureKind::Timeout && phase_two) {
+                    ++report.timed_out;
+                    context.timeout_flag = true;
+                } else if (c.kind == FailureKind::ConnectionLost) {
+                    const std::string message = connection_lost_message(report.name, result.error());
+                    report.failures.push_back({script.phase, step.number, message});
+                    context.view.show_message(message);
+                    return PhaseEnd::ConnectionLost;
+                } else {
+                    const std::string message = failure_message(result.error());
+                    report.failures.push_back({script.phase, step.number, message});
+                    context.view.show_message(message);
+                }
+                break;
+            }
+            case Kind::EndIf:
+                break;
+        }
+    }
+    return PhaseEnd::Completed;
+}
+
+}  // namespace sp

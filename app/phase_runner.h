@@ -1,0 +1,48 @@
+// Sends one phase's statement list through the open session, under the
+// error policy: passes over what is already done, sets the timeout flag in
+// phase two, shows every other failure, and goes on with the next statement.
+// Phase one's probe and phase two's item-comment migration are called at
+// their points of the list.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <string>
+
+#include "app/report.h"
+#include "app/run_view.h"
+#include "odbc/database.h"
+#include "scripts/script.h"
+
+namespace sp {
+
+// What the item-comment migration tells the phase.
+struct MigrationOutcome {
+    bool complete = true;      // the legacy comment columns may be dropped
+    std::string message;       // shown to the user when not empty
+    bool connection_lost = false;
+    DbError error;             // what stopped it, when connection_lost
+};
+using MigrationStep = std::function<MigrationOutcome(Session&, Engine)>;
+
+struct PhaseContext {
+    Session& session;
+    RunView& view;
+    DataSourceReport& report;
+    bool& timeout_flag;
+    MigrationStep migrate;
+    const std::atomic<bool>* stop = nullptr;
+};
+
+enum class PhaseEnd {
+    Completed,       // the list was sent to its end
+    ConnectionLost,  // the connection broke; the rest was not sent
+    Interrupted,     // the user asked to stop; the rest was not sent
+};
+
+PhaseEnd run_phase(const Script& script, PhaseContext& context);
+
+// The message shown when a data source's connection breaks in a phase.
+std::string connection_lost_message(const std::string& data_source, const DbError& error);
+
+}  // namespace sp

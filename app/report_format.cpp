@@ -1,0 +1,118 @@
+#include "app/report_format.h"
+
+#include <cstdio>
+
+#include "app/json.h"
+
+namespace sp {
+
+namespace {
+
+const char* outcome_key(DataSourceOutcome o) {
+    switch (o) {
+        case DataSourceOutcome::Done: return "done";
+        case DataSourceOutcome::Refused: return "refused";
+        case DataSourceOutcome::ConnectFailed: return "connect_failed";
+        case DataSourceOutcome::ConnectionLost: return "connection_lost";
+        case DataSourceOutcome::Interrupted: return "interrupted";
+    }
+    return "";
+}
+
+const char* outcome_text(DataSourceOutcome o) {
+    switch (o) {
+        case DataSourceOutcome::Done: return "done";
+        case DataSourceOutcome::Refused: return "refused (unsafe data-source name), not connected";
+        case DataSourceOutcome::ConnectFailed: return "could not be connected";
+        case DataSourceOutcome::ConnectionLost: return "connection lost, run abandoned";
+        case DataSourceOutcome::Interrupted: return "interrupted";
+    }
+    return "";
+}
+
+const char* comments_key(CommentMove c) {
+    switch (c) {
+        case CommentMove::NotReached: return "not_reached";
+        case CommentMove::Moved: return "moved";
+        case CommentMove::Kept: return "kept";
+    }
+    return "";
+}
+
+const char* comments_text(CommentMove c) {
+    switch (c) {
+        case CommentMove::NotReached: return "migration not reached";
+        case CommentMove::Moved: return "all moved";
+        case CommentMove::Kept: return "not all moved; legacy comment columns kept";
+    }
+    return "";
+}
+
+std::string seconds(std::chrono::milliseconds ms) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f s", ms.count() / 1000.0);
+    return buf;
+}
+
+}  // namespace
+
+int exit_status(const RunReport& report) {
+    if (report.interrupted) return kExitInterrupted;
+    bool unreachable = false;
+    for (const auto& d : report.data_sources)
+        unreachable = unreachable || d.outcome == DataSourceOutcome::Refused ||
+                      d.outcome == DataSourceOutcome::ConnectFailed ||
+                      d.outcome == DataSourceOutcome::ConnectionLost;
+    if (unreachable) return kExitUnreachable;
+    return report.any_failure() ? kExitFailure : kExitOk;
+}
+
+void print_report_text(const RunReport& report, std::ostream& out) {
+    out << "\nReport: " << report.data_sources.size() << " data source(s)"
+        << (report.interrupted ? ", run interrupted" : "") << "\n";
+    for (const auto& d : report.data_sources) {
+        out << "\n" << d.name << " (" << engine_caption(d.engine) << "): " << outcome_text(d.outcome) << "\n"
+            << "  runs: " << d.runs << (d.timeout_rerun ? " (a timeout in phase two forced a re-run)" : "") << "\n"
+            << "  statements sent: " << d.statements_sent << ", passed over silently: " << d.passed_silently
+            << ", timed out in phase two: " << d.timed_out << ", failed: " << d.failures.size() << "\n"
+            << "  item comments: " << comments_text(d.comments) << "\n"
+            << "  elapsed: " << seconds(d.elapsed) << "\n";
+        for (const auto& f : d.failures) {
+            out << "  - ";
+            if (f.phase == 0)
+                out << "connection";
+            else if (f.number == 0)
+                out << "phase " << f.phase;
+            else
+                out << "phase " << f.phase << ", statement " << f.number;
+            std::string message = f.message;
+            for (char& c : message)
+                if (c == '\n' || c == '\r') c = ' ';
+            out << ": " << message << "\n";
+        }
+    }
+    out << "\nExit status: " << exit_status(report) << "\n";
+}
+
+void print_report_json(const RunReport& report, std::ostream& out) {
+    out << "{\"interrupted\":" << (report.interrupted ? "true" : "false")
+        << ",\"exit_status\":" << exit_status(report) << ",\"data_sources\":[";
+    bool first = true;
+    for (const auto& d : report.data_sources) {
+        out << (first ? "" : ",") << "{\"name\":" << json_string(d.name) << ",\"engine\":\"" << engine_key(d.engine)
+            << "\",\"outcome\":\"" << outcome_key(d.outcome) << "\",\"runs\":" << d.runs
+            << ",\"statements_sent\":" << d.statements_sent << ",\"passed_silently\":" << d.passed_silently
+            << ",\"timed_out\":" << d.timed_out << ",\"failed\":" << d.failures.size() << ",\"failures\":[";
+        for (size_t i = 0; i < d.failures.size(); ++i) {
+            const auto& f = d.failures[i];
+            out << (i ? "," : "") << "{\"phase\":" << f.phase << ",\"statement\":" << f.number
+                << ",\"message\":" << json_string(f.message) << "}";
+        }
+        out << "],\"timeout_rerun\":" << (d.timeout_rerun ? "true" : "false") << ",\"item_comments\":\""
+            << comments_key(d.comments) << "\",\"elapsed_ms\":" << d.elapsed.count() << "}";
+        first = false;
+    }
+    out << "]}\n";
+}
+
+}  // namespace sp

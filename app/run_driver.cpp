@@ -1,0 +1,141 @@
+#include "app/run_driver.h"
+
+#include <chrono>
+#include <string_view>
+
+#include "app/error_policy.h"
+#include "app/phase_runner.h"
+
+namespace sp {
+
+namespace {
+
+constexpr int kRerunsPerEngine = 4;
+
+// Characters that ODBC forbids in a data-source name. With them a name could
+// add attributes to "DSN=<name>" (unixODBC accepts a DSN named "sv01;Database=x").
+bool is_safe_dsn_name(std::string_view name) {
+    return !name.empty() && name.find_first_of("[]{}(),;?*=!@\\") == std::string_view::npos;
+}
+
+std::string refused_name_message(const std::string& name) {
+    return "The data source \"" + name +
+           "\" was not updated: its name contains a character that ODBC does not allow in a "
+           "data-source name ([]{}(),;?*=!@\\), which could change the connection's settings.";
+}
+
+std::string connect_failed_message(const std::string& name, const DbError& error) {
+    return failure_message(error) + "\nThe data source " + name + " could not be connected and was not updated.";
+}
+
+class Driver {
+public:
+    Driver(Connector& connector, RunView& view, const RunSettings& settings, MigrationStep migrate)
+        : connector_(connector), view_(view), settings_(settings), migrate_(std::move(migrate)) {}
+
+    bool stopped() const { return settings_.stop && settings_.stop->load(); }
+
+    void run_engine(Engine engine, const std::vector<std::string>& names, RunReport& report) {
+        int reruns = 0;
+        for (const std::string& name : names) {
+            if (stopped()) return;
+            DataSourceReport ds;
+            ds.engine = engine;
+            ds.name = name;
+            const auto started = std::chrono::steady_clock::now();
+            run_data_source(ds, reruns);
+            ds.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+            report.data_sources.push_back(std::move(ds));
+        }
+    }
+
+private:
+    // Runs the data source, again on a fresh connection after a timeout in
+    // phase two while the engine's re-runs last.
+    void run_data_source(DataSourceReport& ds, int& reruns) {
+        for (;;) {
+            view_.set_progress(0);
+            bool timeout_flag = false;
+
+            if (!is_safe_dsn_name(ds.name)) {
+                fail(ds, DataSourceOutcome::Refused, refused_name_message(ds.name));
+                return;
+            }
+            ConnectOptions options;
+            options.dsn = ds.name;
+            options.login_timeout_s = ds.engine == Engine::SqlServer ? settings_.sqlserver_login_timeout_s
+                                                                     : settings_.pervasive_login_timeout_s;
+            options.query_timeout_s = settings_.command_timeout_s;
+            auto session = connector_.connect(options);
+            if (!session) {
+                if (stopped()) {
+                    ds.outcome = DataSourceOutcome::Interrupted;
+                    return;
+                }
+                fail(ds, DataSourceOutcome::ConnectFailed, connect_failed_message(ds.name, session.error()));
+                return;
+            }
+            if (settings_.on_session) settings_.on_session(session->get());
+            ++ds.runs;
+            view_.set_status_label("Updating database " + ds.name + ".");
+
+            PhaseEnd end = PhaseEnd::Completed;
+            PhaseContext context{**session, view_, ds, timeout_flag, migrate_, settings_.stop};
+            for (const Script& phase : phases_of(ds.engine)) {
+                end = run_phase(phase, context);
+                if (end != PhaseEnd::Completed) break;
+            }
+
+            view_.set_progress(100);
+            if (settings_.on_session) settings_.on_session(nullptr);
+            session->reset();
+
+            if (end == PhaseEnd::ConnectionLost) {
+                ds.outcome = DataSourceOutcome::ConnectionLost;
+                return;
+            }
+            if (end == PhaseEnd::Interrupted) {
+                ds.outcome = DataSourceOutcome::Interrupted;
+                return;
+            }
+            if (!timeout_flag || reruns >= kRerunsPerEngine) return;
+            ++reruns;
+            ds.timeout_rerun = true;
+        }
+    }
+
+    void fail(DataSourceReport& ds, DataSourceOutcome outcome, const std::string& message) {
+        ds.outcome = outcome;
+        ds.failures.push_back({0, 0, message});
+        view_.show_message(message);
+    }
+
+    Connector& connector_;
+    RunView& view_;
+    const RunSettings& settings_;
+    MigrationStep migrate_;
+};
+
+}  // namespace
+
+RunReport run_upgrade(const DataSourceLists& lists, Connector& connector, RunView& view,
+                      const RunSettings& settings) {
+    RunReport report;
+    Driver driver(connector, view, settings, settings.migrate ? settings.migrate : default_migration_step());
+
+    view.run_started();
+    view.set_status_label("Beginning update.");
+    view.set_engine_label("Database Engine: SQL Server");
+    driver.run_engine(Engine::SqlServer, lists.sqlserver, report);
+    if (!driver.stopped()) {
+        view.set_engine_label("Database Engine: Pervasive");
+        driver.run_engine(Engine::Pervasive, lists.pervasive, report);
+    }
+    report.interrupted = driver.stopped();
+    view.set_engine_label("");
+    view.set_status_label(report.interrupted ? "Update interrupted." : "Updating complete.");
+    view.run_finished();
+    return report;
+}
+
+}  // namespace sp
