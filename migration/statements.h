@@ -1,4 +1,4 @@
-// The two statements of the item-comment migration, in each engine's wording,
+// The statements of the item-comment migration, in each engine's wording,
 // embedded from sqlserver.sql and pervasive.sql beside this file.
 #pragma once
 
@@ -11,6 +11,7 @@ namespace sp {
 struct MigrationStatements {
     std::string read;    // the flagged quote lines: QuoteID, Line, deItemComType, deItemCom
     std::string insert;  // one CommIns row; five markers: QuoteID, Line, CoInType, Number, CommIns
+    std::string existing;  // the keys of the CommIns rows with Number 1: QuoteID, Line, CoInType
 };
 
 const MigrationStatements& migration_statements(Engine engine);

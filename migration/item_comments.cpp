@@ -1,0 +1,293 @@
+#include "migration/item_comments.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <charconv>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "migration/statements.h"
+
+namespace sp {
+
+namespace {
+
+constexpr int comment_width = 80;  // CommIns.CommIns is varchar(80) on both engines
+
+// Positions in the read statement's select list.
+enum ReadColumn { quote_column, line_column, type_column, comment_column };
+
+const Value& at(const Row& row, std::size_t column) {
+    static const Value null;
+    return column < row.size() ? row[column] : null;
+}
+
+// A whole number as a driver writes it ("12", "-3", " 7 ", "4.00"); nullopt
+// for Null, other text or a fraction, which would have to be made up or cut.
+std::optional<std::int64_t> whole_number(const Value& value) {
+    if (!value) return std::nullopt;
+    std::string_view text = *value;
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    std::int64_t number = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (error != std::errc()) return std::nullopt;
+    std::string_view rest(end, text.data() + text.size() - end);
+    if (!rest.empty()) {
+        if (rest.front() != '.' || rest.find_first_not_of('0', 1) != std::string_view::npos) return std::nullopt;
+    }
+    return number;
+}
+
+std::optional<std::int32_t> integer_value(const Value& value) {
+    auto number = whole_number(value);
+    if (!number || *number < std::numeric_limits<std::int32_t>::min() ||
+        *number > std::numeric_limits<std::int32_t>::max())
+        return std::nullopt;
+    return static_cast<std::int32_t>(*number);
+}
+
+bool is_utf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+        if (length == 0 || i + length > text.size()) return false;
+        for (std::size_t k = 1; k < length; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) >> 6) != 0x2) return false;
+        i += length;
+    }
+    return true;
+}
+
+// The byte offset just past the first `count` characters, or npos when the
+// text has no more than that. Characters are UTF-8 code points where the text
+// is UTF-8, bytes otherwise (a single-byte code page).
+std::size_t offset_after_characters(std::string_view text, std::size_t count) {
+    if (!is_utf8(text)) return text.size() > count ? count : std::string_view::npos;
+    std::size_t offset = 0;
+    for (std::size_t seen = 0; offset < text.size(); ++seen) {
+        if (seen == count) return offset;
+        do ++offset;
+        while (offset < text.size() && (static_cast<unsigned char>(text[offset]) >> 6) == 0x2);
+    }
+    return std::string_view::npos;
+}
+
+// The text that CommIns receives for a legacy comment: the empty string for
+// Null; nullopt when the comment is wider than the column. Blanks past the
+// 80th character are dropped, as the engines do themselves when storing into
+// a varchar, since a fixed-width legacy column pads every comment with them.
+std::optional<std::string> comment_value(const Value& value) {
+    if (!value) return std::string();
+    const std::string& text = *value;
+    const std::size_t end = offset_after_characters(text, comment_width);
+    if (end == std::string_view::npos) return text;
+    if (text.find_first_not_of(' ', end) != std::string::npos) return std::nullopt;
+    return text.substr(0, end);
+}
+
+// CoInType is a signed byte parameter; the SQL Server column is an unsigned tinyint.
+std::int64_t lowest_comment_type(Engine engine) { return engine == Engine::SqlServer ? 0 : -128; }
+constexpr std::int64_t highest_comment_type = 127;
+
+struct CommentKey {
+    std::int64_t quote, line, type;
+    bool operator==(const CommentKey&) const = default;
+};
+
+struct CommentKeyHash {
+    std::size_t operator()(const CommentKey& key) const {
+        std::uint64_t h = static_cast<std::uint64_t>(key.quote) * 0x9E3779B97F4A7C15ull;
+        h ^= static_cast<std::uint64_t>(key.line) + 0x632BE59BD9B4E019ull + (h << 6) + (h >> 2);
+        h ^= static_cast<std::uint64_t>(key.type) + 0x94D049BB133111EBull + (h << 6) + (h >> 2);
+        return static_cast<std::size_t>(h);
+    }
+};
+
+using CommentKeys = std::unordered_set<CommentKey, CommentKeyHash>;
+
+// The keys of the comment rows with Number 1 that CommIns already holds.
+Result<CommentKeys> read_existing_keys(Session& session, const std::string& sql) {
+    auto cursor = session.query(sql);
+    if (!cursor) return cursor.error();
+    CommentKeys keys;
+    for (;;) {
+        auto row = (*cursor)->fetch();
+        if (!row) return row.error();
+        if (!*row) break;
+        auto quote = whole_number(at(**row, 0)), line = whole_number(at(**row, 1)), type = whole_number(at(**row, 2));
+        if (quote && line && type) keys.insert({*quote, *line, *type});
+    }
+    (void)(*cursor)->close();  // every key has been read; a failing close loses nothing
+    return keys;
+}
+
+// Copies one flagged line at a time; prepares the insert at the first line
+// that needs it, so that nothing is prepared when there is nothing to insert.
+class LineCopier {
+public:
+    LineCopier(Session& session, Engine engine, CommentKeys keys, MigrationResult& result)
+        : session_(session), engine_(engine), keys_(std::move(keys)), result_(result) {}
+
+    // False when a failure ended the migration.
+    bool copy(const Row& row) {
+        const auto quote = integer_value(at(row, quote_column));
+        const auto line = integer_value(at(row, line_column));
+        const auto legacy_type = whole_number(at(row, type_column));
+        const auto comment = comment_value(at(row, comment_column));
+        const bool type_fits = legacy_type && *legacy_type >= lowest_comment_type(engine_) - 1 &&
+                               *legacy_type <= highest_comment_type - 1;
+        if (!quote || !line || !type_fits || !comment) {
+            ++result_.not_movable;
+            return true;
+        }
+        const std::int64_t comment_type = *legacy_type + 1;
+        if (keys_.contains({*quote, *line, comment_type})) {
+            ++result_.already_present;
+            return true;
+        }
+        if (!insert_) {
+            static const std::vector<ParamSpec> params{
+                {ParamType::Integer}, {ParamType::Integer}, {ParamType::TinyInt},
+                {ParamType::Integer}, {ParamType::VarChar, comment_width}};
+            auto prepared = session_.prepare(migration_statements(engine_).insert, params);
+            if (!prepared) return stop(prepared.error());
+            insert_ = std::move(*prepared);
+        }
+        auto inserted = insert_->execute({ParamValue::of(*quote), ParamValue::of(*line), ParamValue::of(comment_type),
+                                          ParamValue::of(1), ParamValue::of(*comment)});
+        if (!inserted) return stop(inserted.error());
+        ++result_.copied;
+        return true;
+    }
+
+private:
+    bool stop(const DbError& error) {
+        result_.stopped_by = error;
+        return false;
+    }
+
+    Session& session_;
+    Engine engine_;
+    CommentKeys keys_;
+    MigrationResult& result_;
+    std::unique_ptr<PreparedStatement> insert_;
+};
+
+bool contains_ignoring_case(std::string_view text, std::string_view part) {
+    return std::search(text.begin(), text.end(), part.begin(), part.end(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+           }) != text.end();
+}
+
+std::string lines(int count) {
+    return std::to_string(count) + (count == 1 ? " flagged quote line" : " flagged quote lines");
+}
+
+}  // namespace
+
+bool names_missing_object(const DbError& error) {
+    static constexpr std::array<std::string_view, 6> missing_states{"42S02", "42S22", "42P01",
+                                                                     "42703", "S0002", "S0022"};
+    for (const auto& record : error.records) {
+        if (std::find(missing_states.begin(), missing_states.end(), record.sqlstate) != missing_states.end())
+            return true;
+        // Pervasive reports these without a documented SQLSTATE.
+        if (contains_ignoring_case(record.message, "Invalid column name") ||
+            contains_ignoring_case(record.message, "No such table or object"))
+            return true;
+    }
+    return false;
+}
+
+MigrationResult migrate_item_comments(Session& session, Engine engine) {
+    const MigrationStatements& statements = migration_statements(engine);
+    MigrationResult result;
+
+    auto keys = read_existing_keys(session, statements.existing);
+    if (!keys && !names_missing_object(keys.error())) {
+        result.stopped_by = keys.error();
+        return result;
+    }
+    // Without CommIns there is no earlier row to pass over; an insert, if any
+    // line needs one, then fails and ends the migration.
+    LineCopier copier(session, engine, keys ? std::move(*keys) : CommentKeys{}, result);
+
+    auto cursor = session.query(statements.read);
+    if (!cursor) {
+        if (names_missing_object(cursor.error()))
+            result.columns_gone = true;
+        else
+            result.stopped_by = cursor.error();
+        return result;
+    }
+    bool read_any = false;
+    auto fetch = [&]() -> std::optional<std::optional<Row>> {
+        auto row = (*cursor)->fetch();
+        if (!row) {
+            // Some drivers report a missing column only when the first row is fetched.
+            if (!read_any && names_missing_object(row.error()))
+                result.columns_gone = true;
+            else
+                result.stopped_by = row.error();
+            return std::nullopt;
+        }
+        read_any = true;
+        return std::move(*row);
+    };
+
+    if (session.can_write_while_reading()) {
+        for (;;) {
+            auto row = fetch();
+            if (!row) return result;
+            if (!*row) break;
+            if (!copier.copy(**row)) return result;
+        }
+        (void)(*cursor)->close();  // every line has been read and handled
+        return result;
+    }
+
+    // The connection cannot write while the cursor has rows pending: read
+    // every flagged line first, then insert them in the order read.
+    std::vector<Row> flagged;
+    for (;;) {
+        auto row = fetch();
+        if (!row) return result;
+        if (!*row) break;
+        flagged.push_back(std::move(**row));
+    }
+    (void)(*cursor)->close();  // every line has been read; a failing insert will tell if the connection is unusable
+    cursor.value().reset();
+    for (const Row& row : flagged)
+        if (!copier.copy(row)) return result;
+    return result;
+}
+
+std::string kept_columns_message(const MigrationResult& result) {
+    if (result.complete()) return {};
+    const std::string kept = "legacy comment columns deItemComType and deItemCom were kept";
+    const std::string unfit = " (a comment longer than " + std::to_string(comment_width) +
+                              " characters, or a comment type that is empty or does not fit CoInType)";
+    if (!result.stopped_by)
+        return lines(result.not_movable) + " could not be moved to CommIns" + unfit + "; the " + kept + ".";
+
+    std::string message = "Moving the item comments of flagged quote lines to CommIns stopped ";
+    if (result.copied == 0)
+        message += "before any line was copied";
+    else
+        message += "after " + std::to_string(result.copied) + (result.copied == 1 ? " line was" : " lines were") + " copied";
+    const std::string reason = result.stopped_by->messages();
+    message += reason.empty() ? std::string(".") : ": " + reason + (reason.back() == '.' ? "" : ".");
+    if (result.not_movable > 0)
+        message += " Besides, " + lines(result.not_movable) + " could not be moved" + unfit + ".";
+    message += " The " + kept + ", so no comment is lost; running the update again copies the lines still missing.";
+    return message;
+}
+
+}  // namespace sp
