@@ -1,0 +1,107 @@
+// The error policy over the SQLSTATEs and native errors that real drivers
+// report (see the driver notes: SQL Server through its own driver and
+// FreeTDS, psqlODBC, sqliteodbc, the Pervasive engine's texts).
+#include <gtest/gtest.h>
+
+#include "app/error_policy.h"
+#include "tests/support/fake_database.h"
+
+namespace sp {
+namespace {
+
+using testing::sql_error;
+
+struct Case {
+    const char* sqlstate;
+    int native;
+    const char* message;
+    FailureKind kind;
+    std::int32_t number;
+};
+
+TEST(ErrorPolicy, SortsDriverFailuresIntoTheFourTreatments) {
+    const Case cases[] = {
+        // Table missing, in ODBC 3 and ODBC 2 form and PostgreSQL's own state.
+        {"42S02", 208, "Invalid object name 'GridColumns'.", FailureKind::TableMissing, -2147217865},
+        {"S0002", 208, "Invalid object name", FailureKind::TableMissing, -2147217865},
+        {"42P01", 7, "relation \"gridcolumns\" does not exist", FailureKind::TableMissing, -2147217865},
+        // Already done or in error: every other class-42 state, 37000, S00xx.
+        {"42S01", 2714, "There is already an object named 'GridColumns'", FailureKind::AlreadyDone, -2147217900},
+        {"42S21", 2705, "Column names in each table must be unique.", FailureKind::AlreadyDone, -2147217900},
+        {"42000", 4925, "ALTER TABLE ALTER COLUMN failed", FailureKind::AlreadyDone, -2147217900},
+        {"42S22", 207, "Invalid column name 'quDiscount'.", FailureKind::AlreadyDone, -2147217900},
+        {"42P07", 7, "relation already exists", FailureKind::AlreadyDone, -2147217900},
+        {"42701", 7, "column already exists", FailureKind::AlreadyDone, -2147217900},
+        {"37000", 156, "Incorrect syntax", FailureKind::AlreadyDone, -2147217900},
+        {"S0001", 2714, "already exists", FailureKind::AlreadyDone, -2147217900},
+        {"S0022", 207, "Invalid column name", FailureKind::AlreadyDone, -2147217900},
+        // Permission denials and truncation are failures, whatever their class.
+        {"42000", 229, "The SELECT permission was denied", FailureKind::Reported, -2147217911},
+        {"42000", 262, "CREATE TABLE permission denied", FailureKind::Reported, -2147217911},
+        {"42000", 297, "The user does not have permission", FailureKind::Reported, -2147217911},
+        {"42501", 7, "permission denied for table quote", FailureKind::Reported, -2147217911},
+        {"42000", 2628, "String or binary data would be truncated in table", FailureKind::Reported, -2147217833},
+        {"22001", 8152, "String or binary data would be truncated.", FailureKind::Reported, -2147217833},
+        // Timeouts: client side, ODBC 2 form, and PostgreSQL cancelling on our timeout.
+        {"HYT00", 0, "Query timeout expired", FailureKind::Timeout, -2147217871},
+        {"HYT01", 0, "Connection timeout expired", FailureKind::Timeout, -2147217871},
+        {"S1T00", 0, "Timeout expired", FailureKind::Timeout, -2147217871},
+        {"57014", 7, "canceling statement due to statement timeout", FailureKind::Timeout, -2147217871},
+        // Integrity violations.
+        {"23000", 2627, "Violation of PRIMARY KEY constraint", FailureKind::Reported, -2147217873},
+        {"23505", 7, "duplicate key value violates unique constraint", FailureKind::Reported, -2147217873},
+        // A lost connection.
+        {"08S01", 0, "Communication link failure", FailureKind::ConnectionLost, -2147467259},
+        {"08003", 26, "connection does not exist", FailureKind::ConnectionLost, 26},
+        // Anything else: the native error, or the unspecified number when there is none.
+        {"HY000", 1, "no such table: GridColumns", FailureKind::Reported, 1},
+        {"HY000", 0, "general error", FailureKind::Reported, -2147467259},
+        {"22003", 220, "Arithmetic overflow", FailureKind::Reported, 220},
+        // The Pervasive engine's texts under an uninformative state.
+        {"S1000", 0, "[Zen][ODBC Engine Interface]No such table or object.", FailureKind::TableMissing, -2147217865},
+        {"HY000", 0, "[Zen][ODBC Engine Interface]Invalid column name: 'quDiscount'.", FailureKind::AlreadyDone,
+         -2147217900},
+        {"HY000", 0, "[Zen][ODBC Engine Interface](Btrieve Error 5) duplicate key", FailureKind::Reported,
+         -2147217873},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.sqlstate) + " " + std::to_string(c.native));
+        const Classification got = classify(sql_error(c.sqlstate, c.native, c.message));
+        EXPECT_EQ(got.kind, c.kind);
+        EXPECT_EQ(got.number, c.number);
+    }
+}
+
+TEST(ErrorPolicy, ReadsTheStateInEitherCase) {
+    EXPECT_EQ(classify(sql_error("42s02")).kind, FailureKind::TableMissing);
+    EXPECT_EQ(classify(sql_error("hyt00")).kind, FailureKind::Timeout);
+}
+
+TEST(ErrorPolicy, AWarningBeforeTheErrorDoesNotDecide) {
+    DbError e;
+    e.records.push_back({"01000", 5701, "Changed database context to 'sales'."});
+    e.records.push_back({"42S02", 208, "Invalid object name 'X'."});
+    EXPECT_EQ(classify(e).kind, FailureKind::TableMissing);
+}
+
+TEST(ErrorPolicy, MessageIsNumberColonAndEveryRecordsText) {
+    DbError e;
+    e.records.push_back({"23000", 2627, "[Microsoft][ODBC SQL Server Driver]Violation of PRIMARY KEY."});
+    e.records.push_back({"01000", 3621, "The statement has been terminated."});
+    EXPECT_EQ(failure_message(e),
+              "-2147217873: [Microsoft][ODBC SQL Server Driver]Violation of PRIMARY KEY. "
+              "The statement has been terminated.");
+    EXPECT_EQ(failure_message(sql_error("HYT00", 0, "Query timeout expired")), "-2147217871: Query timeout expired");
+}
+
+TEST(ErrorPolicy, MissingObjectsAreToldApartFromRealFailures) {
+    EXPECT_TRUE(names_missing_object(sql_error("42S22", 207)));
+    EXPECT_TRUE(names_missing_object(sql_error("42703", 7)));
+    EXPECT_TRUE(names_missing_object(sql_error("42P01", 7)));
+    EXPECT_FALSE(names_missing_object(sql_error("HYT00")));
+    EXPECT_FALSE(names_missing_object(sql_error("08S01")));
+    EXPECT_FALSE(names_missing_object(sql_error("42000", 229)));
+}
+
+}  // namespace
+}  // namespace sp
