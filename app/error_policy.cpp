@@ -73,9 +73,4 @@ std::string failure_message(const DbError& error) {
     return std::to_string(classify(error).number) + ": " + error.messages();
 }
 
-bool names_missing_object(const DbError& error) {
-    const FailureKind kind = classify(error).kind;
-    return kind == FailureKind::TableMissing || kind == FailureKind::AlreadyDone;
-}
-
 }  // namespace sp

@@ -29,9 +29,4 @@ Classification classify(const DbError& error);
 // "<number>: <the driver's messages>".
 std::string failure_message(const DbError& error);
 
-// True when the failure says that a column or table the statement names does
-// not exist (or the statement is otherwise in error by class 42): used where
-// "already gone" must be told apart from a real failure.
-bool names_missing_object(const DbError& error);
-
 }  // namespace sp

@@ -94,14 +94,5 @@ TEST(ErrorPolicy, MessageIsNumberColonAndEveryRecordsText) {
     EXPECT_EQ(failure_message(sql_error("HYT00", 0, "Query timeout expired")), "-2147217871: Query timeout expired");
 }
 
-TEST(ErrorPolicy, MissingObjectsAreToldApartFromRealFailures) {
-    EXPECT_TRUE(names_missing_object(sql_error("42S22", 207)));
-    EXPECT_TRUE(names_missing_object(sql_error("42703", 7)));
-    EXPECT_TRUE(names_missing_object(sql_error("42P01", 7)));
-    EXPECT_FALSE(names_missing_object(sql_error("HYT00")));
-    EXPECT_FALSE(names_missing_object(sql_error("08S01")));
-    EXPECT_FALSE(names_missing_object(sql_error("42000", 229)));
-}
-
 }  // namespace
 }  // namespace sp
