@@ -286,7 +286,7 @@ std::string kept_columns_message(const MigrationResult& result) {
     message += reason.empty() ? std::string(".") : ": " + reason + (reason.back() == '.' ? "" : ".");
     if (result.not_movable > 0)
         message += " Besides, " + lines(result.not_movable) + " could not be moved" + unfit + ".";
-    message += " The " + kept + ", so no comment is lost; running the update again copies the lines still missing.";
+    message += " The " + kept + ", so no comment is lost; once the cause is removed, running the update again copies the lines still missing.";
     return message;
 }
 
