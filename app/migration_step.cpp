@@ -1,10 +1,22 @@
+#include "app/error_policy.h"
 #include "app/run_driver.h"
+#include "migration/item_comments.h"
 
 namespace sp {
 
-// Until the item-comment migration is wired in: nothing to copy.
 MigrationStep default_migration_step() {
-    return [](Session&, Engine) { return MigrationOutcome{}; };
+    return [](Session& session, Engine engine) {
+        const MigrationResult result = migrate_item_comments(session, engine);
+        MigrationOutcome outcome;
+        outcome.complete = result.complete();
+        if (result.stopped_by && classify(*result.stopped_by).kind == FailureKind::ConnectionLost) {
+            outcome.connection_lost = true;
+            outcome.error = *result.stopped_by;
+            return outcome;
+        }
+        outcome.message = kept_columns_message(result);
+        return outcome;
+    };
 }
 
 }  // namespace sp

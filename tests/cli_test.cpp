@@ -1,0 +1,163 @@
+// The command line over the fake of our database interface and a fixed list
+// of data sources: its outputs, its report and its exit statuses.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "app/cli.h"
+#include "tests/support/fake_database.h"
+#include "tests/support/script_helpers.h"
+
+namespace sp {
+namespace {
+
+using testing::FakeConnector;
+using testing::FakeDatabase;
+using testing::sql_error;
+
+class FixedEnumerator : public DataSourceEnumerator {
+public:
+    std::vector<DataSourceEntry> entries;
+    std::vector<DataSourceEntry> list() override { return entries; }
+};
+
+struct Cli : ::testing::Test {
+    FakeDatabase db;
+    FixedEnumerator machine;
+    std::ostringstream out, err;
+
+    void SetUp() override {
+        machine.entries = {{"svpv", "Pervasive ODBC Engine Interface"},
+                           {"sv01", "SQL Server"},
+                           {"acct", "SQL Server"},
+                           {"SV02", "SQL Server"}};
+    }
+    int run(std::vector<std::string> args) {
+        FakeConnector connector(db);
+        CliContext context{connector, machine, out, err};
+        auto status = run_command_line(args, context);
+        return status ? *status : -1;
+    }
+};
+
+TEST_F(Cli, NoArgumentsOpensTheWindow) { EXPECT_EQ(run({}), -1); }
+
+TEST_F(Cli, VersionAndHelp) {
+    EXPECT_EQ(run({"--version"}), 0);
+    EXPECT_EQ(out.str(), "Selvane SP5.4 5.04.0002\n");
+    out.str("");
+    EXPECT_EQ(run({"--help"}), 0);
+    EXPECT_NE(out.str().find("--run"), std::string::npos);
+}
+
+TEST_F(Cli, ListPrintsTheSqlServerListFirstInDiscoveryOrder) {
+    EXPECT_EQ(run({"--list"}), 0);
+    EXPECT_EQ(out.str(), "sqlserver\tsv01\nsqlserver\tSV02\npervasive\tsvpv\n");
+    EXPECT_TRUE(db.connects.empty());
+}
+
+TEST_F(Cli, UsageErrorsExitTwoAndTouchNothing) {
+    const std::vector<std::vector<std::string>> wrong = {
+        {"--frobnicate"}, {"--run", "--report", "xml"}, {"--dsn", "sv01"}, {"--script", "oracle"},
+        {"--format", "json"}, {"--run", "--command-timeout", "-1"}, {"--run", "--login-timeout", "soon"},
+        {"--version", "--list"}, {"--run", "--dsn"},
+    };
+    for (const auto& args : wrong) {
+        SCOPED_TRACE(args.front() + (args.size() > 1 ? " " + args[1] : ""));
+        err.str("");
+        EXPECT_EQ(run(args), 2);
+        EXPECT_NE(err.str().find("Usage:"), std::string::npos);
+    }
+    EXPECT_TRUE(db.connects.empty());
+    EXPECT_TRUE(out.str().empty());
+}
+
+TEST_F(Cli, DsnSelectsDiscoveredDataSourcesIgnoringCase) {
+    EXPECT_EQ(run({"--run", "--dsn", "sv02", "--dsn=SVPV"}), 0);
+    ASSERT_EQ(db.connects.size(), 2u);
+    EXPECT_EQ(db.connects[0].dsn, "SV02");
+    EXPECT_EQ(db.connects[1].dsn, "svpv");
+}
+
+TEST_F(Cli, UnknownDsnIsAUsageErrorThatNamesIt) {
+    EXPECT_EQ(run({"--run", "--dsn", "sv01", "--dsn", "acct"}), 2);
+    EXPECT_NE(err.str().find("\"acct\""), std::string::npos);
+    EXPECT_TRUE(db.connects.empty());
+}
+
+TEST_F(Cli, TimeoutsReachTheConnection) {
+    EXPECT_EQ(run({"--run", "--dsn", "sv01", "--dsn", "svpv", "--command-timeout", "0", "--login-timeout=7"}), 0);
+    ASSERT_EQ(db.connects.size(), 2u);
+    for (const auto& c : db.connects) {
+        EXPECT_EQ(c.query_timeout_s, 0);
+        EXPECT_EQ(c.login_timeout_s, 7);
+    }
+}
+
+TEST_F(Cli, ExitStatusesAndTheJsonReportCountWhatWasSent) {
+    // sv01 upgrades cleanly, SV02 cannot be reached, svpv has one failing statement.
+    const std::string failing = testing::statement(Engine::Pervasive, 2, 3);
+    db.fail_connect = [](const ConnectOptions& o) -> std::optional<DbError> {
+        if (o.dsn == "SV02") return sql_error("08001", 0, "could not connect to server");
+        return std::nullopt;
+    };
+    db.fail = [&](const std::string& sql) -> std::optional<DbError> {
+        if (sql == failing) return sql_error("23000", 0, "a \"quoted\"\nmessage");
+        return std::nullopt;
+    };
+    EXPECT_EQ(run({"--run", "--report", "json"}), 3);
+    const std::string json = out.str();
+    EXPECT_EQ(json.find("Updating"), std::string::npos);  // status lines stay off the report's stream
+    EXPECT_EQ(json.back(), '\n');
+    EXPECT_NE(json.find("{\"name\":\"sv01\",\"engine\":\"sqlserver\",\"outcome\":\"done\",\"runs\":1,"
+                        "\"statements_sent\":326,\"passed_silently\":0,\"timed_out\":0,\"failed\":0,"),
+              std::string::npos);
+    EXPECT_NE(json.find("{\"name\":\"SV02\",\"engine\":\"sqlserver\",\"outcome\":\"connect_failed\",\"runs\":0,"),
+              std::string::npos);
+    EXPECT_NE(json.find("\"statements_sent\":197,\"passed_silently\":0,\"timed_out\":0,\"failed\":1,\"failures\":"
+                        "[{\"phase\":2,\"statement\":3,\"message\":\"-2147217873: a \\\"quoted\\\"\\nmessage\"}]"),
+              std::string::npos);
+    // Each message was also one line on the error stream.
+    EXPECT_NE(err.str().find("-2147217873: a \"quoted\" message\n"), std::string::npos);
+
+    out.str("");
+    db = FakeDatabase{};
+    EXPECT_EQ(run({"--run", "--dsn", "sv01"}), 0);
+    EXPECT_NE(out.str().find("Exit status: 0"), std::string::npos);
+
+    db.fail = [&](const std::string& sql) -> std::optional<DbError> {
+        if (sql == failing) return sql_error("HY000", 0, "general error");
+        return std::nullopt;
+    };
+    EXPECT_EQ(run({"--run", "--dsn", "svpv"}), 1);
+}
+
+TEST_F(Cli, ScriptPrintsEveryStatementWithoutConnecting) {
+    EXPECT_EQ(run({"--script", "pervasive", "--format", "json"}), 0);
+    EXPECT_TRUE(db.connects.empty());
+    std::istringstream lines(out.str());
+    int statements = 0, conditional = 0, probes = 0, migrations = 0;
+    for (std::string line; std::getline(lines, line);) {
+        ASSERT_EQ(line.rfind("{\"engine\":\"pervasive\",\"phase\":", 0), 0u) << line;
+        statements += line.find("\"sql\":") != std::string::npos;
+        conditional += line.find("\"sql\":") != std::string::npos && line.find("\"conditional\":true") != std::string::npos;
+        probes += line.find("\"probe\":") != std::string::npos;
+        migrations += line.find("\"migration\":{\"read\":") != std::string::npos;
+    }
+    EXPECT_EQ(statements, 45 + 152);
+    EXPECT_EQ(conditional, 26);
+    EXPECT_EQ(probes, 1);
+    EXPECT_EQ(migrations, 1);
+
+    out.str("");
+    EXPECT_EQ(run({"--script", "sqlserver"}), 0);
+    // The readable script holds every statement on its own line.
+    std::istringstream text(out.str());
+    std::vector<std::string> script_lines;
+    for (std::string line; std::getline(text, line);) script_lines.push_back(line);
+    for (const auto& sql : testing::all_statements(Engine::SqlServer, true))
+        EXPECT_NE(std::find(script_lines.begin(), script_lines.end(), sql), script_lines.end()) << sql;
+}
+
+}  // namespace
+}  // namespace sp
