@@ -1,0 +1,16 @@
+#include "app/window_app.h"
+
+#include <QApplication>
+
+#include "app/window.h"
+
+namespace sp {
+
+int run_window_app(int& argc, char** argv, RunJob run) {
+    QApplication app(argc, argv);
+    UpdateWindow window(std::move(run));
+    window.show();
+    return app.exec();
+}
+
+}  // namespace sp
