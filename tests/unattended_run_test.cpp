@@ -1,0 +1,275 @@
+// The program itself, run from the command line as an administrator's script
+// would run it, against the real unixODBC driver manager and a real
+// PostgreSQL server. Its odbcinst.ini names psqlODBC "Pervasive ODBC Engine
+// Interface" and "SQL Server", so that discovery lists PostgreSQL databases
+// as the product's data sources; PostgreSQL then answers the Pervasive
+// wording of the upgrade (with domains standing in for TINYINT and CURRENCY).
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "odbc/odbc_session.h"
+#include "tests/support/odbc_sandbox.h"
+
+namespace sp {
+namespace {
+
+using testing::OdbcSandbox;
+namespace fs = std::filesystem;
+
+// Databases of this process's server, made afresh per test through these data sources.
+const std::string kClean = OdbcSandbox::instance().add_postgres("clean");
+const std::string kFailing = OdbcSandbox::instance().add_postgres("failing");
+const std::string kUntouched = OdbcSandbox::instance().add_postgres("untouched");
+const std::string kSlow = OdbcSandbox::instance().add_postgres("slow");
+
+// A quote database of the previous version, as far as the statements need it.
+const char* const kLegacySchema[] = {
+    "CREATE DOMAIN tinyint AS smallint",
+    "CREATE DOMAIN currency AS numeric(19,4)",
+    "CREATE TABLE Quote (QuoteID int PRIMARY KEY, quDiscount smallint, quLines smallint, quDateModify timestamp, "
+    "quUserModify varchar(10), quAccountSet varchar(10))",
+    "CREATE TABLE Details (QuoteID int, Line smallint, deHasItemCom smallint, deItemComType smallint, "
+    "deItemCom varchar(250), deCost numeric(18,4), deSelected smallint, deComment varchar(100), "
+    "deQuantity numeric(18,2), PRIMARY KEY (QuoteID, Line))",
+    "CREATE TABLE Defaults (DefaultID int, qdSVShipTo smallint, qdSVBillTo smallint)",
+    "CREATE TABLE BillTo (BillToID int)",
+    "CREATE TABLE Customer (CustomerID int)",
+    "CREATE TABLE ShipTo (ShipToID int)",
+    "CREATE TABLE Items (ItemID int)",
+    "INSERT INTO Quote VALUES (1, 5, 2, NULL, 'x', 'A'), (2, 7, 1, NULL, 'y', 'B')",
+    "INSERT INTO Details VALUES (1, 1, 1, 0, 'first comment', 0, 0, 'c', 1), (1, 2, 0, 1, 'not flagged', 3, 0, 'c', 1),"
+    " (2, 1, 1, 2, NULL, 0, 0, 'c', 1)",
+    "INSERT INTO Defaults VALUES (1, 1, 0), (2, 0, 1)",
+};
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+    std::chrono::milliseconds took{0};
+};
+
+std::string read_file(const fs::path& p) {
+    std::ifstream in(p);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class UnattendedRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("sp-cli-" + std::to_string(getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        const std::string driver = testing::odbc_driver_library("psqlodbcw.so");
+        std::ofstream(dir_ / "odbcinst.ini") << "[Pervasive ODBC Engine Interface]\nDriver=" << driver
+                                             << "\n\n[SQL Server]\nDriver=" << driver << "\n";
+        std::ofstream(dir_ / "user.ini");
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    // A data source of the program's configuration on a database of this process's server.
+    void add_data_source(const std::string& name, const std::string& driver, const std::string& sandbox_dsn) {
+        const auto login = testing::PostgresLogin::from_environment();
+        odbc_ini_ << "[" << name << "]\nDriver=" << driver << "\nServername=" << login.host
+                  << "\nPort=" << login.port << "\nDatabase=" << OdbcSandbox::instance().postgres_database(sandbox_dsn)
+                  << "\nUsername=" << login.user << "\nPassword=" << login.password << "\n\n";
+    }
+    void add_unreachable(const std::string& name) {
+        odbc_ini_ << "[" << name << "]\nDriver=SQL Server\nServername=127.0.0.1\nPort=" << testing::closed_local_port()
+                  << "\nDatabase=x\nUsername=x\nPassword=x\n\n";
+    }
+
+    std::unique_ptr<Session> database(const std::string& sandbox_dsn, bool legacy_schema) {
+        EXPECT_TRUE(OdbcSandbox::instance().prepare_postgres(sandbox_dsn));
+        OdbcConnector connector;
+        auto session = connector.connect({sandbox_dsn, 10, 30});
+        EXPECT_TRUE(session) << (session ? "" : session.error().messages());
+        if (!session) return nullptr;
+        if (legacy_schema)
+            for (const char* sql : kLegacySchema) {
+                auto r = (*session)->execute(sql);
+                EXPECT_TRUE(r) << sql << ": " << (r ? "" : r.error().messages());
+            }
+        return std::move(*session);
+    }
+
+    // Runs the program with this test's ODBC configuration. With interrupt_when,
+    // sends SIGINT as soon as it answers true.
+    Outcome run(const std::vector<std::string>& args, std::function<bool()> interrupt_when = nullptr) {
+        std::ofstream(dir_ / "odbc.ini") << odbc_ini_.str();
+        const fs::path out = dir_ / "out.txt", err = dir_ / "err.txt";
+        const auto started = std::chrono::steady_clock::now();
+        const pid_t pid = fork();
+        if (pid == 0) {
+            setenv("ODBCSYSINI", dir_.c_str(), 1);
+            setenv("ODBCINSTINI", "odbcinst.ini", 1);
+            setenv("ODBCINI", (dir_ / "user.ini").c_str(), 1);
+            dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+            dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+            std::vector<char*> argv{const_cast<char*>(SP_BINARY)};
+            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(SP_BINARY, argv.data());
+            _exit(127);
+        }
+        Outcome o;
+        int wstatus = 0;
+        std::chrono::steady_clock::time_point interrupted;
+        for (;;) {
+            if (waitpid(pid, &wstatus, WNOHANG) == pid) break;
+            if (interrupt_when && interrupt_when()) {
+                interrupted = std::chrono::steady_clock::now();
+                kill(pid, SIGINT);
+                interrupt_when = nullptr;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        const auto from = interrupted.time_since_epoch().count() ? interrupted : started;
+        o.took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - from);
+        o.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+        o.out = read_file(out);
+        o.err = read_file(err);
+        return o;
+    }
+
+    static std::string scalar(Session& s, const std::string& sql) {
+        auto cursor = s.query(sql);
+        if (!cursor) return "error: " + cursor.error().messages();
+        auto row = (*cursor)->fetch();
+        if (!row || !row->has_value() || (**row).empty() || !(**row)[0]) return "none";
+        return *(**row)[0];
+    }
+
+    fs::path dir_;
+    std::ostringstream odbc_ini_;
+};
+
+TEST_F(UnattendedRun, ListShowsTheProductsDataSourcesAndRunReportsEachOne) {
+    SP_REQUIRE_POSTGRES(kClean);
+    auto clean = database(kClean, true);
+    auto failing = database(kFailing, true);
+    ASSERT_TRUE(clean && failing);
+    // Copying quDiscount into quCommNote (statement 9 of phase two) fails on this one.
+    ASSERT_TRUE(failing->execute("CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS "
+                                 "$$BEGIN RAISE EXCEPTION 'quotes are read-only'; END$$"));
+    ASSERT_TRUE(failing->execute("CREATE TRIGGER readonly BEFORE UPDATE ON Quote FOR EACH ROW EXECUTE FUNCTION refuse()"));
+
+    add_data_source("svclean", "Pervasive ODBC Engine Interface", kClean);
+    add_unreachable("svdown");
+    add_data_source("acct", "Pervasive ODBC Engine Interface", kClean);  // not the product's prefix
+    add_data_source("svnodriver", "Pervasive ODBC Client Interface", kFailing);  // listed; its driver is not installed
+    add_data_source("SVfail2", "pervasive odbc engine interface", kFailing);
+
+    Outcome list = run({"--list"});
+    EXPECT_EQ(list.status, 0);
+    EXPECT_EQ(list.out, "sqlserver\tsvdown\npervasive\tsvclean\npervasive\tsvnodriver\npervasive\tSVfail2\n");
+
+    Outcome o = run({"--run", "--report", "json", "--login-timeout", "5"});
+    EXPECT_EQ(o.status, 3) << o.err;
+    // sv clean: phase one without the grid rows (no GridColumns on this engine: its IDENTITY
+    // is not PostgreSQL's) and all of phase two: 45 - 26 + 152.
+    EXPECT_NE(o.out.find("{\"name\":\"svclean\",\"engine\":\"pervasive\",\"outcome\":\"done\",\"runs\":1,"
+                         "\"statements_sent\":171,"),
+              std::string::npos)
+        << o.out;
+    EXPECT_NE(o.out.find("\"failed\":0,\"failures\":[],\"timeout_rerun\":false,\"item_comments\":\"moved\""),
+              std::string::npos)
+        << o.out;
+    EXPECT_NE(o.out.find("{\"name\":\"svdown\",\"engine\":\"sqlserver\",\"outcome\":\"connect_failed\",\"runs\":0,"
+                         "\"statements_sent\":0,"),
+              std::string::npos);
+    // The failing copy is reported, and the drop of quDiscount (statement 10) is held back.
+    EXPECT_NE(o.out.find("{\"name\":\"SVfail2\",\"engine\":\"pervasive\",\"outcome\":\"done\",\"runs\":1,"
+                         "\"statements_sent\":170,"),
+              std::string::npos);
+    EXPECT_NE(o.out.find("\"failed\":1,\"failures\":[{\"phase\":2,\"statement\":9,\"message\":"), std::string::npos);
+    EXPECT_NE(o.out.find("quotes are read-only"), std::string::npos);
+    // One line on the error stream for each message (with a JSON report the
+    // status lines go there too): two data sources that cannot be connected, one failure.
+    int lines = 0;
+    std::istringstream err(o.err);
+    for (std::string line; std::getline(err, line);)
+        lines += !line.empty() && (line[0] == '-' || std::isdigit(static_cast<unsigned char>(line[0])));
+    EXPECT_NE(o.err.find("quotes are read-only"), std::string::npos);
+    EXPECT_NE(o.err.find("svdown could not be connected"), std::string::npos);
+    EXPECT_NE(o.err.find("svnodriver could not be connected"), std::string::npos);
+    EXPECT_EQ(lines, 3) << o.err;
+    EXPECT_NE(o.out.find("{\"name\":\"svnodriver\",\"engine\":\"pervasive\",\"outcome\":\"connect_failed\""),
+              std::string::npos);
+
+    // What the databases now hold.
+    EXPECT_EQ(scalar(*clean, "SELECT string_agg(QuoteID || ':' || quCommNote, ',' ORDER BY QuoteID) FROM Quote"), "1:5,2:7");
+    EXPECT_EQ(scalar(*clean, "SELECT string_agg(QuoteID || '/' || Line || '/' || CoInType || '/' || Number || '/' || "
+                             "CommIns, ',' ORDER BY QuoteID, Line) FROM CommIns"),
+              "1/1/1/1/first comment,2/1/3/1/");
+    EXPECT_EQ(scalar(*clean, "SELECT count(*) FROM information_schema.columns WHERE table_name = 'details' "
+                             "AND column_name IN ('deitemcom', 'deitemcomtype')"),
+              "0");
+    EXPECT_EQ(scalar(*clean, "SELECT anUseQuoteNum FROM Defaults WHERE DefaultID = 1"), "1");
+    EXPECT_EQ(scalar(*failing, "SELECT count(*) FROM information_schema.columns WHERE table_name = 'quote' "
+                               "AND column_name = 'qudiscount'"),
+              "1");
+
+    // A second run finds everything done and says nothing.
+    Outcome again = run({"--run", "--dsn", "svclean"});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.err, "");
+    EXPECT_NE(again.out.find("item comments: all moved"), std::string::npos);
+    EXPECT_EQ(scalar(*clean, "SELECT count(*) FROM CommIns"), "2");
+}
+
+TEST_F(UnattendedRun, AnUnknownDsnTouchesNothing) {
+    SP_REQUIRE_POSTGRES(kUntouched);
+    auto db = database(kUntouched, true);
+    ASSERT_TRUE(db);
+    add_data_source("svone", "Pervasive ODBC Engine Interface", kUntouched);
+    Outcome o = run({"--run", "--dsn", "svone", "--dsn", "svtwo"});
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.err.find("\"svtwo\""), std::string::npos);
+    EXPECT_EQ(scalar(*db, "SELECT count(*) FROM information_schema.tables WHERE table_name = 'commins'"), "0");
+}
+
+TEST_F(UnattendedRun, AnInterruptCancelsTheStatementInFlightAndReports) {
+    SP_REQUIRE_POSTGRES(kSlow);
+    auto db = database(kSlow, true);
+    ASSERT_TRUE(db);
+    OdbcConnector connector;
+    auto locker = connector.connect({kSlow, 10, 30});
+    ASSERT_TRUE(locker);
+    // Phase two's first statement alters Quote; it waits behind this lock until cancelled.
+    ASSERT_TRUE((*locker)->execute("BEGIN"));
+    ASSERT_TRUE((*locker)->execute("LOCK TABLE Quote IN ACCESS EXCLUSIVE MODE"));
+    add_data_source("svslow", "Pervasive ODBC Engine Interface", kSlow);
+
+    const std::string database_name = OdbcSandbox::instance().postgres_database(kSlow);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    Outcome o = run({"--run", "--command-timeout", "0"}, [&] {
+        return std::chrono::steady_clock::now() > deadline ||
+               scalar(*db, "SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock' AND datname = '" +
+                               database_name + "'") == "1";
+    });
+    EXPECT_EQ(o.status, 130) << o.out << o.err;
+    EXPECT_LT(o.took.count(), 1000) << "from SIGINT to exit";
+    EXPECT_NE(o.out.find("svslow (Pervasive): interrupted"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("run interrupted"), std::string::npos);
+    EXPECT_EQ(o.err.find("-2147"), std::string::npos) << "the cancelled statement is no failure: " << o.err;
+    // Nothing waits on the lock any more: the statement was cancelled, not left running.
+    EXPECT_EQ(scalar(*db, "SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock' AND datname = '" +
+                              database_name + "'"),
+              "0");
+    (void)(*locker)->execute("ROLLBACK");
+}
+
+}  // namespace
+}  // namespace sp
