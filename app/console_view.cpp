@@ -12,8 +12,8 @@ std::string one_line(const std::string& text) {
 }
 
 void ConsoleView::end_progress_line() {
-    if (progress_shown_) status_ << "\n";
-    progress_shown_ = false;
+    if (line_open_) status_ << "\n";
+    line_open_ = false;
 }
 
 void ConsoleView::set_engine_label(const std::string& text) {
@@ -25,18 +25,27 @@ void ConsoleView::set_engine_label(const std::string& text) {
 void ConsoleView::set_status_label(const std::string& text) {
     end_progress_line();
     status_text_ = one_line(text);
-    if (terminal_) {
-        // Printed with its progress by set_progress from now on.
-        status_ << status_text_ << std::flush;
-        progress_shown_ = true;
+    status_ << status_text_;
+    if (terminal_ && in_data_source_) {
+        // The line stays open: set_progress rewrites it in place.
+        line_open_ = true;
+        progress_line_ = true;
     } else {
-        status_ << status_text_ << "\n" << std::flush;
+        status_ << "\n";
     }
+    status_ << std::flush;
 }
 
 void ConsoleView::set_progress(int value) {
-    if (!terminal_ || !progress_shown_) return;
+    if (value == 0) in_data_source_ = true;  // a data source's run begins
+    if (value == 100) in_data_source_ = false;
+    if (!terminal_ || !progress_line_) return;
     status_ << "\r\033[K" << status_text_ << " " << value << "%" << std::flush;
+    line_open_ = true;
+    if (value == 100) {  // the data source is done; its line is final
+        progress_line_ = false;
+        end_progress_line();
+    }
 }
 
 void ConsoleView::show_message(const std::string& text) {
@@ -45,6 +54,10 @@ void ConsoleView::show_message(const std::string& text) {
     messages_ << one_line(text) << "\n" << std::flush;
 }
 
-void ConsoleView::run_finished() { end_progress_line(); }
+void ConsoleView::run_finished() {
+    progress_line_ = false;
+    end_progress_line();
+    status_ << std::flush;
+}
 
 }  // namespace sp

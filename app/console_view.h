@@ -29,7 +29,9 @@ private:
     std::ostream& messages_;
     bool terminal_;
     std::string status_text_;
-    bool progress_shown_ = false;
+    bool line_open_ = false;      // a line without its end is on the terminal
+    bool progress_line_ = false;  // set_progress rewrites the status line
+    bool in_data_source_ = false; // between a data source's progress 0 and 100
 };
 
 // The text on one line: line breaks and tabs become blanks.

@@ -1,0 +1,50 @@
+// The console face of a run: plain lines when standard output is a file or
+// a pipe, one line per data source updated in place on a terminal, and each
+// message on one line of its own.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "app/console_view.h"
+
+namespace sp {
+namespace {
+
+void play(RunView& v) {
+    v.run_started();
+    v.set_status_label("Beginning update.");
+    v.set_engine_label("Database Engine: SQL Server");
+    v.set_progress(0);
+    v.set_status_label("Updating database sv01.");
+    v.set_progress(5);
+    v.show_message("-2147217873: first line\nsecond line");
+    v.set_progress(100);
+    v.set_engine_label("");
+    v.set_status_label("Updating complete.");
+    v.run_finished();
+}
+
+TEST(ConsoleView, PlainLinesWhenNotATerminal) {
+    std::ostringstream out, err;
+    ConsoleView view(out, err, false);
+    play(view);
+    EXPECT_EQ(out.str(),
+              "Beginning update.\nDatabase Engine: SQL Server\nUpdating database sv01.\nUpdating complete.\n");
+    EXPECT_EQ(err.str(), "-2147217873: first line second line\n");
+}
+
+TEST(ConsoleView, OnATerminalTheDataSourceLineShowsItsProgressInPlace) {
+    std::ostringstream out, err;
+    ConsoleView view(out, err, true);
+    play(view);
+    const std::string s = out.str();
+    EXPECT_NE(s.find("Updating database sv01.\r\033[KUpdating database sv01. 5%\n"), std::string::npos) << s;
+    EXPECT_NE(s.find("\r\033[KUpdating database sv01. 100%"), std::string::npos);
+    // Lines outside a data source's run are plain, and every line is finished.
+    EXPECT_EQ(s.rfind("Beginning update.\nDatabase Engine: SQL Server\n", 0), 0u) << s;
+    EXPECT_NE(s.find("100%\nUpdating complete.\n"), std::string::npos) << s;
+    EXPECT_EQ(err.str(), "-2147217873: first line second line\n");
+}
+
+}  // namespace
+}  // namespace sp
