@@ -1,0 +1,101 @@
+#include "odbc/odbc_session.h"
+
+#include <string_view>
+
+#include "odbc/odbc_cursor.h"
+#include "odbc/odbc_prepared.h"
+
+namespace sp::odbc {
+
+namespace {
+
+SQLCHAR* text_of(const std::string& sql) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.data())); }
+
+}  // namespace
+
+Result<void> OdbcSession::execute(const std::string& sql) {
+    auto stmt = connection_->new_statement();
+    if (!stmt) return stmt.error();
+    auto r = connection_->run(*stmt, "SQLExecDirect", [&] {
+        return SQLExecDirect(stmt->get(), text_of(sql), static_cast<SQLINTEGER>(sql.size()));
+    });
+    if (!r) return r.error();
+    // SQL_NO_DATA: a searched UPDATE or DELETE that touched no row; success.
+    return connection_->discard_results(*stmt);
+}
+
+Result<std::unique_ptr<Cursor>> OdbcSession::query(const std::string& sql) {
+    auto stmt = connection_->new_statement();
+    if (!stmt) return stmt.error();
+    auto r = connection_->run(*stmt, "SQLExecDirect", [&] {
+        return SQLExecDirect(stmt->get(), text_of(sql), static_cast<SQLINTEGER>(sql.size()));
+    });
+    if (!r) return r.error();
+    // The first result that has columns is the cursor's; results before it
+    // (row counts of a batch) are passed over.
+    SQLSMALLINT columns = 0;
+    for (;;) {
+        if (auto c = SP_ODBC_CALL(stmt->diag(), SQLNumResultCols, stmt->get(), &columns); !c) return c.error();
+        if (columns > 0) break;
+        auto more = connection_->run(*stmt, "SQLMoreResults", [&] { return SQLMoreResults(stmt->get()); });
+        if (!more) return more.error();
+        if (*more == SQL_NO_DATA) break;
+    }
+    return std::unique_ptr<Cursor>(std::make_unique<OdbcCursor>(connection_, std::move(stmt).value(), columns));
+}
+
+Result<std::unique_ptr<PreparedStatement>> OdbcSession::prepare(const std::string& sql,
+                                                                const std::vector<ParamSpec>& params) {
+    return OdbcPreparedStatement::prepare(connection_, sql, params);
+}
+
+Result<std::unique_ptr<Session>> OdbcConnector::connect(const ConnectOptions& options) {
+    if (!env_) {
+        auto env = allocate_environment();
+        if (!env) return env.error();
+        env_ = std::make_shared<const EnvHandle>(std::move(env).value());
+    }
+    auto dbc = allocate_connection(*env_);
+    if (!dbc) return dbc.error();
+    const auto login_timeout = static_cast<SQLULEN>(options.login_timeout_s > 0 ? options.login_timeout_s : 0);
+    if (auto r = SP_ODBC_CALL(dbc->diag(), SQLSetConnectAttr, dbc->get(), SQL_ATTR_LOGIN_TIMEOUT,
+                              reinterpret_cast<SQLPOINTER>(login_timeout), 0);
+        !r)
+        return r.error();
+
+    const std::string text = "DSN=" + options.dsn;
+    if (auto r = SP_ODBC_CALL(dbc->diag(), SQLDriverConnect, dbc->get(), nullptr, text_of(text),
+                              static_cast<SQLSMALLINT>(text.size()), nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+        !r)
+        return r.error();
+    dbc->mark_connected();
+
+    if (auto r = SP_ODBC_CALL(dbc->diag(), SQLSetConnectAttr, dbc->get(), SQL_ATTR_AUTOCOMMIT,
+                              reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_AUTOCOMMIT_ON)), 0);
+        !r)
+        return r.error();
+
+    // A driver that cannot say is taken to allow one active statement only.
+    SQLUSMALLINT activities = 1;
+    if (auto r = SP_ODBC_CALL(dbc->diag(), SQLGetInfo, dbc->get(), SQL_MAX_CONCURRENT_ACTIVITIES, &activities,
+                              static_cast<SQLSMALLINT>(sizeof activities), nullptr);
+        !r)
+        activities = 1;
+
+    // sqliteodbc's SQLCancel also closes the statement, freeing its results
+    // under the feet of the thread that runs it (a crash, seen here); with it
+    // a statement cannot be cancelled from another thread.
+    char driver[256] = {};
+    SQLSMALLINT driver_length = 0;
+    bool cancel_across_threads = true;
+    if (auto r = SP_ODBC_CALL(dbc->diag(), SQLGetInfo, dbc->get(), SQL_DRIVER_NAME, driver,
+                              static_cast<SQLSMALLINT>(sizeof driver), &driver_length);
+        r && std::string_view(driver).find("sqlite") != std::string_view::npos)
+        cancel_across_threads = false;
+
+    auto connection = std::make_shared<Connection>(env_, std::move(dbc).value(), options.query_timeout_s,
+                                                   cancel_across_threads);
+    return std::unique_ptr<Session>(std::make_unique<OdbcSession>(std::move(connection), activities));
+}
+
+}  // namespace sp::odbc

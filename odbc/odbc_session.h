@@ -1,0 +1,49 @@
+// The database interface over a real ODBC driver manager (unixODBC): a
+// connector that opens sessions to data sources by name, and the session that
+// sends statements through one connection.
+#pragma once
+
+#include <memory>
+
+#include "odbc/connection.h"
+#include "odbc/database.h"
+
+namespace sp::odbc {
+
+class OdbcSession : public Session {
+public:
+    // max_concurrent_activities as SQLGetInfo reports it (0: no limit).
+    OdbcSession(std::shared_ptr<Connection> connection, SQLUSMALLINT max_concurrent_activities)
+        : connection_(std::move(connection)), max_activities_(max_concurrent_activities) {}
+
+    // SQLExecDirect of the exact text; every result is consumed.
+    Result<void> execute(const std::string& sql) override;
+    Result<std::unique_ptr<Cursor>> query(const std::string& sql) override;
+    Result<std::unique_ptr<PreparedStatement>> prepare(const std::string& sql,
+                                                       const std::vector<ParamSpec>& params) override;
+    // A driver that allows one active statement (SQL Server without MARS)
+    // cannot run a statement while a cursor has rows pending.
+    bool can_write_while_reading() const override { return max_activities_ != 1; }
+    void cancel() override { connection_->cancel(); }
+
+private:
+    std::shared_ptr<Connection> connection_;
+    SQLUSMALLINT max_activities_;
+};
+
+class OdbcConnector : public Connector {
+public:
+    // Connects to "DSN=" followed by options.dsn, with SQL_DRIVER_NOPROMPT;
+    // the login timeout is set first, autocommit is on.
+    Result<std::unique_ptr<Session>> connect(const ConnectOptions& options) override;
+
+private:
+    std::shared_ptr<const EnvHandle> env_;  // allocated by the first connect()
+};
+
+}  // namespace sp::odbc
+
+namespace sp {
+using odbc::OdbcConnector;
+using odbc::OdbcSession;
+}  // namespace sp
