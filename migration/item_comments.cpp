@@ -56,7 +56,11 @@ std::optional<std::int32_t> integer_value(const Value& value) {
 bool is_utf8(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+        const std::size_t length = lead < 0x80            ? 1
+                                   : (lead >> 5) == 0x6   ? 2
+                                   : (lead >> 4) == 0xE   ? 3
+                                   : (lead >> 3) == 0x1E  ? 4
+                                                          : 0;
         if (length == 0 || i + length > text.size()) return false;
         for (std::size_t k = 1; k < length; ++k)
             if ((static_cast<unsigned char>(text[i + k]) >> 6) != 0x2) return false;
@@ -262,7 +266,8 @@ MigrationResult migrate_item_comments(Session& session, Engine engine) {
         if (!*row) break;
         flagged.push_back(std::move(**row));
     }
-    (void)(*cursor)->close();  // every line has been read; a failing insert will tell if the connection is unusable
+    // Every line has been read; should the connection be unusable, the first insert says so.
+    (void)(*cursor)->close();
     cursor.value().reset();
     for (const Row& row : flagged)
         if (!copier.copy(row)) return result;
@@ -281,12 +286,14 @@ std::string kept_columns_message(const MigrationResult& result) {
     if (result.copied == 0)
         message += "before any line was copied";
     else
-        message += "after " + std::to_string(result.copied) + (result.copied == 1 ? " line was" : " lines were") + " copied";
+        message += "after " + std::to_string(result.copied) + (result.copied == 1 ? " line was" : " lines were") +
+                   " copied";
     const std::string reason = result.stopped_by->messages();
     message += reason.empty() ? std::string(".") : ": " + reason + (reason.back() == '.' ? "" : ".");
     if (result.not_movable > 0)
         message += " Besides, " + lines(result.not_movable) + " could not be moved" + unfit + ".";
-    message += " The " + kept + ", so no comment is lost; once the cause is removed, running the update again copies the lines still missing.";
+    message += " The " + kept + ", so no comment is lost; once the cause is removed, running the update again "
+               "copies the lines still missing.";
     return message;
 }
 

@@ -256,14 +256,16 @@ TEST(ItemCommentMigration, ALineWhoseKeyIsNotAWholeNumberIsLeftInDetails) {
 
 TEST(ItemCommentMigration, AReadThatNamesAMissingColumnMeansNothingIsLeftToMove) {
     const std::vector<DbError> gone{
-        sql_error("42S22", 207, "[Microsoft][ODBC Driver 18 for SQL Server][SQL Server]Invalid column name 'deItemCom'."),
+        sql_error("42S22", 207,
+                  "[Microsoft][ODBC Driver 18 for SQL Server][SQL Server]Invalid column name 'deItemCom'."),
         sql_error("42S02", 208, "Invalid object name 'Details'."),
         sql_error("S0022", 207, "Invalid column name 'deItemComType'."),  // an ODBC 2 environment
         sql_error("42703", 7, "ERROR: column \"deitemcomtype\" does not exist"),
         sql_error("42P01", 7, "ERROR: relation \"details\" does not exist"),
         sql_error("S1000", 0, "[Zen][ODBC Engine Interface]Invalid column name: 'deItemCom'."),
         sql_error("", 0, "[Pervasive][ODBC Engine Interface]No such table or object."),
-        DbError{{{"42000", 8180, "Statement(s) could not be prepared."}, {"42S22", 207, "Invalid column name 'deItemCom'."}}},
+        DbError{{{"42000", 8180, "Statement(s) could not be prepared."},
+                 {"42S22", 207, "Invalid column name 'deItemCom'."}}},
     };
     for (const auto& error : gone) {
         SCOPED_TRACE(error.messages());
