@@ -56,7 +56,9 @@ Classification classify(const DbError& error) {
     if (state == "42S02" || state == "S0002" || state == "42P01") return {FailureKind::TableMissing, kTableMissing};
     if (state == "HYT00" || state == "HYT01" || state == "S1T00" || state == "57014")
         return {FailureKind::Timeout, kTimeout};
-    if (cls == "08") return {FailureKind::ConnectionLost, native != 0 ? native : kUnspecified};
+    // PostgreSQL ends a killed session with 57P01 (then 08S01 on every later call).
+    if (cls == "08" || state == "57P01" || state == "57P02")
+        return {FailureKind::ConnectionLost, native != 0 ? native : kUnspecified};
     if (cls == "42" || state == "37000" || state.rfind("S00", 0) == 0) return {FailureKind::AlreadyDone, kCommandError};
     if (cls == "23") return {FailureKind::Reported, kIntegrity};
 

@@ -53,6 +53,7 @@ TEST(ErrorPolicy, SortsDriverFailuresIntoTheFourTreatments) {
         // A lost connection.
         {"08S01", 0, "Communication link failure", FailureKind::ConnectionLost, -2147467259},
         {"08003", 26, "connection does not exist", FailureKind::ConnectionLost, 26},
+        {"57P01", 35, "terminating connection due to administrator command", FailureKind::ConnectionLost, 35},
         // Anything else: the native error, or the unspecified number when there is none.
         {"HY000", 1, "no such table: GridColumns", FailureKind::Reported, 1},
         {"HY000", 0, "general error", FailureKind::Reported, -2147467259},

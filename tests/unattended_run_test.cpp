@@ -16,7 +16,9 @@
 #include <sstream>
 #include <thread>
 
+#include "app/run_driver.h"
 #include "odbc/odbc_session.h"
+#include "tests/support/recording_view.h"
 #include "tests/support/odbc_sandbox.h"
 
 namespace sp {
@@ -30,6 +32,7 @@ const std::string kClean = OdbcSandbox::instance().add_postgres("clean");
 const std::string kFailing = OdbcSandbox::instance().add_postgres("failing");
 const std::string kUntouched = OdbcSandbox::instance().add_postgres("untouched");
 const std::string kSlow = OdbcSandbox::instance().add_postgres("slow");
+const std::string kKilled = OdbcSandbox::instance().add_postgres("killed");
 
 // A quote database of the previous version, as far as the statements need it.
 const char* const kLegacySchema[] = {
@@ -269,6 +272,44 @@ TEST_F(UnattendedRun, AnInterruptCancelsTheStatementInFlightAndReports) {
                               database_name + "'"),
               "0");
     (void)(*locker)->execute("ROLLBACK");
+}
+
+// In process: the run driver over the real ODBC layer, its connection killed
+// by the server in the middle of phase two.
+TEST_F(UnattendedRun, AConnectionKilledInAPhaseShowsOneMessageAndAbandonsTheDataSource) {
+    SP_REQUIRE_POSTGRES(kKilled);
+    auto admin = database(kKilled, true);
+    ASSERT_TRUE(admin);
+    const std::string database_name = OdbcSandbox::instance().postgres_database(kKilled);
+
+    struct KillingView : testing::RecordingView {
+        Session* admin;
+        std::string database;
+        bool killed = false;
+        void set_progress(int value) override {
+            RecordingView::set_progress(value);
+            if (value == 70 && !std::exchange(killed, true))
+                (void)admin->execute("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '" +
+                                     database + "' AND pid <> pg_backend_pid()");
+        }
+    } view;
+    view.admin = admin.get();
+    view.database = database_name;
+
+    OdbcConnector connector;
+    // The same data source twice: the second visit connects afresh and finishes.
+    const RunReport report = run_upgrade(DataSourceLists{{}, {kKilled, kKilled}}, connector, view);
+    ASSERT_EQ(report.data_sources.size(), 2u);
+    EXPECT_EQ(report.data_sources[0].outcome, DataSourceOutcome::ConnectionLost);
+    ASSERT_EQ(view.messages().size(), 1u) << view.messages().back();
+    EXPECT_NE(view.messages()[0].find("terminating connection"), std::string::npos) << view.messages()[0];
+    EXPECT_NE(view.messages()[0].find("was lost"), std::string::npos);
+    // Progress 70 comes after 19 statements of phase one (no grid rows here) and 25 of phase
+    // two; the 45th met the broken connection and nothing was sent after it.
+    EXPECT_EQ(report.data_sources[0].statements_sent, 45);
+    EXPECT_EQ(report.data_sources[1].outcome, DataSourceOutcome::Done);
+    EXPECT_TRUE(report.data_sources[1].failures.empty());
+    EXPECT_EQ(view.labels().back(), "status:Updating complete.");
 }
 
 }  // namespace
