@@ -1,0 +1,269 @@
+// Runs over the recording fake of our database interface, which stands in
+// for SQL Server and Pervasive (neither can run here): what is sent and in
+// which order, what the probes decide, how failures are treated, and the run
+// driver's labels, connections and re-runs.
+#include <gtest/gtest.h>
+
+#include "app/run_driver.h"
+#include "tests/support/fake_database.h"
+#include "tests/support/recording_view.h"
+#include "tests/support/script_helpers.h"
+
+namespace sp {
+namespace {
+
+using testing::sql_error;
+using testing::statement;
+using Fail = std::optional<DbError>;
+
+const std::string kSqlProbe = "SELECT * FROM [GridColumns] WHERE ([ColumnID] = 1);";
+const std::string kPvProbe = "SELECT * FROM GridColumns WHERE (ColumnID = 1)";
+const std::string kPvRemove = "DELETE FROM GridColumns WHERE ColumnID = 1";
+
+struct Run : ::testing::Test {
+    testing::FakeDatabase db;
+    testing::RecordingView view;
+    RunSettings settings;
+    RunReport report;
+    MigrationOutcome migration;  // what the stand-in for the migration answers
+
+    void SetUp() override {
+        settings.migrate = [this](Session&, Engine) { return migration; };
+    }
+    void run(DataSourceLists lists) {
+        db.log.clear();
+        db.connects.clear();
+        view.events.clear();
+        testing::FakeConnector connector(db);
+        report = run_upgrade(lists, connector, view, settings);
+    }
+    void fail_on(std::vector<std::string> texts, DbError error) {
+        db.fail = [=](const std::string& sql) -> Fail {
+            if (std::find(texts.begin(), texts.end(), sql) != texts.end()) return error;
+            return std::nullopt;
+        };
+    }
+    int sent(const std::string& sql) const {
+        const auto e = db.executed();
+        return static_cast<int>(std::count(e.begin(), e.end(), sql));
+    }
+};
+
+TEST_F(Run, SqlServerReceivesExactlyWhatTheDryRunShows) {
+    run({{"sv01"}, {}});  // the probe finds no row: the grid rows are sent
+    EXPECT_EQ(db.executed(), testing::dry_run_statements(Engine::SqlServer, true));
+    EXPECT_EQ(view.progress(), (std::vector<int>{0, 5, 10, 15, 20, 25, 30, 40, 50, 60, 70, 80, 90, 95, 100}));
+    EXPECT_TRUE(view.messages().empty());
+    EXPECT_EQ(report.data_sources.at(0).statements_sent, 68 + 169 + 89);
+
+    db.rows[kSqlProbe] = {{"1", "Line"}};
+    run({{"sv01"}, {}});
+    EXPECT_EQ(db.executed(), testing::dry_run_statements(Engine::SqlServer, false));
+    EXPECT_EQ(view.progress(), (std::vector<int>{0, 5, 10, 40, 50, 60, 70, 80, 90, 95, 100}));
+
+    db.close_error = sql_error("HY000", 0, "close failed");  // after the answer: it stands
+    run({{"sv01"}, {}});
+    EXPECT_EQ(sent(statement(Engine::SqlServer, 1, 18)), 0);
+
+    db.close_error.reset();
+    fail_on({kSqlProbe}, sql_error("HYT00", 0, "Query timeout expired"));
+    run({{"sv01"}, {}});
+    EXPECT_EQ(sent(statement(Engine::SqlServer, 1, 18)), 1);  // a probe that cannot run finds nothing
+    EXPECT_TRUE(view.messages().empty());
+    EXPECT_EQ(report.data_sources.at(0).runs, 1);  // and its timeout forces no re-run
+}
+
+TEST_F(Run, PervasiveProbeRemovesTheRowItFindsAndAnswersWhetherItCouldRun) {
+    const std::string grid_row = statement(Engine::Pervasive, 1, 28);  // "Exp Ship Date": phase one only
+    db.rows[kPvProbe] = {{"1", "Line"}};
+    run({{}, {"svpv"}});
+    auto expected = testing::dry_run_statements(Engine::Pervasive, true);
+    expected.insert(expected.begin() + 7, kPvRemove);  // after statement 7, before the grid rows
+    EXPECT_EQ(db.executed(), expected);
+    EXPECT_EQ(view.progress(), (std::vector<int>{0, 5, 10, 15, 20, 25, 30, 50, 60, 70, 80, 90, 95, 100}));
+
+    db.rows.clear();  // an empty table: nothing removed, the rows are sent
+    run({{}, {"svpv"}});
+    EXPECT_EQ(db.executed(), testing::dry_run_statements(Engine::Pervasive, true));
+
+    fail_on({kPvProbe}, sql_error("S1000", 0, "No such table or object"));
+    run({{}, {"svpv"}});
+    EXPECT_EQ(db.executed(), testing::dry_run_statements(Engine::Pervasive, false));
+    EXPECT_EQ(view.progress(), (std::vector<int>{0, 5, 50, 60, 70, 80, 90, 95, 100}));
+    EXPECT_TRUE(view.messages().empty());
+
+    db.rows[kPvProbe] = {{"1"}};
+    fail_on({kPvRemove}, sql_error("HY000", 0, "The record is locked"));
+    run({{}, {"svpv"}});
+    EXPECT_EQ(sent(grid_row), 0);
+
+    db.fail = nullptr;
+    db.close_error = sql_error("HY000", 0, "close failed");
+    run({{}, {"svpv"}});
+    EXPECT_EQ(sent(grid_row), 1);
+
+    // One statement at a time: the rest is read before the removal, and a failure there answers False.
+    db.close_error.reset();
+    db.write_while_reading = false;
+    db.fetch_fail[kPvProbe] = {1, sql_error("08S01", 0, "link failure")};
+    run({{}, {"svpv"}});
+    EXPECT_EQ(sent(kPvRemove), 0);
+    EXPECT_EQ(sent(grid_row), 0);
+}
+
+TEST_F(Run, TimeoutIsSilentInPhaseTwoOnlyAndRerunsTheDataSource) {
+    const std::string slow = statement(Engine::SqlServer, 2, 60);
+    int calls = 0;
+    db.fail = [&](const std::string& sql) -> Fail {
+        if (sql == slow && calls++ == 0) return sql_error("HYT00", 0, "Query timeout expired");
+        return std::nullopt;
+    };
+    run({{"sv01"}, {}});
+    EXPECT_TRUE(view.messages().empty());
+    EXPECT_EQ(db.connects.size(), 2u);
+    const auto e = db.executed();
+    ASSERT_EQ(e.size(), 2 * 326u);  // the first run still went to its end
+    EXPECT_EQ(e[68 + 60], statement(Engine::SqlServer, 2, 61));
+    EXPECT_EQ(report.data_sources.at(0).runs, 2);
+    EXPECT_TRUE(report.data_sources.at(0).timeout_rerun);
+
+    const struct { Engine engine; int phase, number; } shown[] = {
+        {Engine::SqlServer, 1, 41}, {Engine::SqlServer, 3, 29}, {Engine::Pervasive, 1, 40}};
+    for (const auto& c : shown) {
+        fail_on({statement(c.engine, c.phase, c.number)}, sql_error("S1T00", 0, "Timeout expired"));
+        run(c.engine == Engine::SqlServer ? DataSourceLists{{"sv01"}, {}} : DataSourceLists{{}, {"svpv"}});
+        EXPECT_EQ(view.messages(), std::vector<std::string>{"-2147217871: Timeout expired"}) << c.phase;
+        EXPECT_EQ(db.connects.size(), 1u);
+        EXPECT_EQ(report.data_sources.at(0).failures.at(0).phase, c.phase);
+        EXPECT_EQ(report.data_sources.at(0).failures.at(0).number, c.number);
+    }
+}
+
+TEST_F(Run, OtherFailuresAreShownOneByOneAndTheListGoesOn) {
+    fail_on({statement(Engine::SqlServer, 2, 1), statement(Engine::SqlServer, 2, 2)},
+            sql_error("23000", 547, "conflicted with the FOREIGN KEY constraint"));
+    run({{"sv01"}, {}});
+    EXPECT_EQ(view.messages().size(), 2u);
+    EXPECT_EQ(view.messages()[0], "-2147217873: conflicted with the FOREIGN KEY constraint");
+    EXPECT_EQ(db.executed().size(), 326u);
+}
+
+TEST_F(Run, ColumnsAreDroppedOnlyAfterTheirValuesWereSaved) {
+    const struct { Engine engine; int copy1, drop1, copy2, drop2, unsaved_drop; std::vector<int> comment_drops; } cases[] = {
+        {Engine::SqlServer, 9, 10, 41, 43, 42, {142, 143, 144, 145}},
+        {Engine::Pervasive, 9, 10, 41, 45, 44, {130, 131}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(engine_key(c.engine));
+        const DataSourceLists lists =
+            c.engine == Engine::SqlServer ? DataSourceLists{{"sv01"}, {}} : DataSourceLists{{}, {"svpv"}};
+        auto stmt = [&](int n) { return statement(c.engine, 2, n); };
+        run(lists);
+        for (int n : {c.drop1, c.drop2, c.unsaved_drop}) EXPECT_EQ(sent(stmt(n)), 1) << n;
+
+        fail_on({stmt(c.copy1), stmt(c.copy2)}, sql_error("42S22", 207, "Invalid column name"));
+        migration.complete = false;
+        migration.message = "2 flagged quote lines could not be moved";
+        run(lists);
+        EXPECT_EQ(sent(stmt(c.drop1)), 0);
+        EXPECT_EQ(sent(stmt(c.drop2)), 0);
+        EXPECT_EQ(sent(stmt(c.unsaved_drop)), 1);
+        for (int n : c.comment_drops) EXPECT_EQ(sent(stmt(n)), 0) << n;
+        EXPECT_EQ(sent(stmt(c.comment_drops.back() + 1)), 1);
+        EXPECT_EQ(view.messages(), std::vector<std::string>{migration.message});
+        EXPECT_EQ(report.data_sources.at(0).comments, CommentMove::Kept);
+        db.fail = nullptr;
+        migration = {};
+    }
+}
+
+TEST_F(Run, MigrationRunsJustBeforeTheCommentColumnsAreDropped) {
+    std::vector<std::string> before;
+    settings.migrate = [&](Session&, Engine) {
+        before = db.executed();
+        EXPECT_EQ(view.progress().back(), 70);
+        return MigrationOutcome{};
+    };
+    run({{"sv01"}, {}});
+    EXPECT_EQ(before.back(), statement(Engine::SqlServer, 2, 141));
+}
+
+TEST_F(Run, LabelsConnectionsAndProgressOfBothEngines) {
+    run({});
+    EXPECT_EQ(view.events, (std::vector<std::string>{"started", "status:Beginning update.",
+                                                     "engine:Database Engine: SQL Server",
+                                                     "engine:Database Engine: Pervasive", "engine:",
+                                                     "status:Updating complete.", "finished"}));
+    run({{"sv01"}, {"svpv"}});
+    EXPECT_EQ(view.labels(), (std::vector<std::string>{
+                                 "status:Beginning update.", "engine:Database Engine: SQL Server",
+                                 "status:Updating database sv01.", "engine:Database Engine: Pervasive",
+                                 "status:Updating database svpv.", "engine:", "status:Updating complete."}));
+    ASSERT_EQ(db.connects.size(), 2u);
+    EXPECT_EQ(db.connects[0].login_timeout_s, 2400);
+    EXPECT_EQ(db.connects[0].query_timeout_s, 30);
+    EXPECT_EQ(db.connects[1].login_timeout_s, 15);
+}
+
+TEST_F(Run, TheEnginesFourRerunsAreSharedByItsDataSources) {
+    fail_on({statement(Engine::Pervasive, 2, 100)}, sql_error("S1T00", 0, "Timeout expired"));
+    run({{}, {"svpv1", "svpv2"}});
+    ASSERT_EQ(report.data_sources.size(), 2u);
+    EXPECT_EQ(report.data_sources[0].runs, 5);
+    EXPECT_EQ(report.data_sources[1].runs, 1);
+    // Every run starts again at phase one, with progress back at 0.
+    EXPECT_EQ(sent(statement(Engine::Pervasive, 1, 1)), 6);
+    const auto p = view.progress();
+    EXPECT_EQ(std::count(p.begin(), p.end(), 0), 6);
+    EXPECT_TRUE(view.messages().empty());
+}
+
+TEST_F(Run, DataSourcesThatCannotBeUsedGetOneMessageAndTheRunGoesOn) {
+    db.fail_connect = [](const ConnectOptions& o) -> Fail {
+        if (o.dsn == "svdown") return sql_error("08001", 0, "could not connect to server");
+        return std::nullopt;
+    };
+    const std::string breaking = statement(Engine::SqlServer, 1, 40);
+    bool lost = false;
+    db.fail = [&](const std::string& sql) -> Fail {
+        lost = lost || sql == breaking;
+        if (lost && db.connects.back().dsn == "svlost") return sql_error("08S01", 0, "Communication link failure");
+        return std::nullopt;
+    };
+    run({{"sv01;Database=master", "svdown", "svlost", "sv{x}", "svok"}, {}});
+    ASSERT_EQ(db.connects.size(), 3u);  // unsafe names are never connected
+    const auto m = view.messages();
+    ASSERT_EQ(m.size(), 4u);
+    EXPECT_NE(m[0].find("\"sv01;Database=master\""), std::string::npos);
+    EXPECT_EQ(m[1].rfind("-2147467259: could not connect to server", 0), 0u);
+    EXPECT_NE(m[2].find("svlost was lost"), std::string::npos);
+    const auto& ds = report.data_sources;
+    EXPECT_EQ(ds[0].outcome, DataSourceOutcome::Refused);
+    EXPECT_EQ(ds[1].outcome, DataSourceOutcome::ConnectFailed);
+    EXPECT_EQ(ds[2].outcome, DataSourceOutcome::ConnectionLost);
+    EXPECT_EQ(ds[2].statements_sent, 40);
+    EXPECT_EQ(ds[4].outcome, DataSourceOutcome::Done);
+    EXPECT_EQ(ds[4].statements_sent, 326);
+}
+
+TEST_F(Run, AStopRequestEndsTheRunAfterTheStatementInFlight) {
+    std::atomic<bool> stop{false};
+    settings.stop = &stop;
+    std::vector<Session*> sessions;
+    settings.on_session = [&](Session* s) { sessions.push_back(s); };
+    db.fail = [&](const std::string& sql) -> Fail {
+        if (sql != statement(Engine::SqlServer, 1, 5)) return std::nullopt;
+        stop = true;  // as on Ctrl-C; the statement in flight is then cancelled
+        return sql_error("HY008", 0, "Operation canceled");
+    };
+    run({{"sv01", "sv02"}, {"svpv"}});
+    EXPECT_EQ(db.executed().size(), 5u);
+    EXPECT_TRUE(view.messages().empty());  // the cancelled statement is no failure
+    EXPECT_TRUE(report.interrupted);
+    ASSERT_EQ(report.data_sources.size(), 1u);
+    EXPECT_EQ(report.data_sources[0].outcome, DataSourceOutcome::Interrupted);
+    EXPECT_EQ(sessions, (std::vector<Session*>{sessions.at(0), nullptr}));
+}
+
+}  // namespace
+}  // namespace sp
