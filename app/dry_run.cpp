@@ -35,7 +35,8 @@ void print_json(Engine engine, std::ostream& out) {
                 case ScriptStep::Kind::Migration: {
                     const MigrationStatements& m = migration_statements(engine);
                     out << prefix << ",\"migration\":{\"read\":" << json_string(m.read)
-                        << ",\"insert\":" << json_string(m.insert) << "}}\n";
+                        << ",\"insert\":" << json_string(m.insert) << ",\"existing\":" << json_string(m.existing)
+                        << "}}\n";
                     break;
                 }
                 case ScriptStep::Kind::IfProbe:
@@ -87,9 +88,10 @@ void print_text(Engine engine, std::ostream& out) {
                     break;
                 case ScriptStep::Kind::Migration: {
                     const MigrationStatements& m = migration_statements(engine);
-                    out << "-- Item-comment migration: reads the flagged quote lines with\n--   " << m.read
-                        << "\n-- and inserts one CommIns row per line, parameters QuoteID, Line, CoInType, Number, "
-                           "CommIns, with\n--   "
+                    out << "-- Item-comment migration: reads the comment rows already moved with\n--   " << m.existing
+                        << "\n-- and the flagged quote lines with\n--   " << m.read
+                        << "\n-- and inserts one CommIns row for each line not yet moved, parameters QuoteID, Line, "
+                           "CoInType, Number, CommIns, with\n--   "
                         << m.insert << "\n";
                     break;
                 }
