@@ -30,7 +30,6 @@ namespace fs = std::filesystem;
 // Databases of this process's server, made afresh per test through these data sources.
 const std::string kClean = OdbcSandbox::instance().add_postgres("clean");
 const std::string kFailing = OdbcSandbox::instance().add_postgres("failing");
-const std::string kUntouched = OdbcSandbox::instance().add_postgres("untouched");
 const std::string kSlow = OdbcSandbox::instance().add_postgres("slow");
 const std::string kKilled = OdbcSandbox::instance().add_postgres("killed");
 
@@ -230,17 +229,6 @@ TEST_F(UnattendedRun, ListShowsTheProductsDataSourcesAndRunReportsEachOne) {
     EXPECT_EQ(again.err, "");
     EXPECT_NE(again.out.find("item comments: all moved"), std::string::npos);
     EXPECT_EQ(scalar(*clean, "SELECT count(*) FROM CommIns"), "2");
-}
-
-TEST_F(UnattendedRun, AnUnknownDsnTouchesNothing) {
-    SP_REQUIRE_POSTGRES(kUntouched);
-    auto db = database(kUntouched, true);
-    ASSERT_TRUE(db);
-    add_data_source("svone", "Pervasive ODBC Engine Interface", kUntouched);
-    Outcome o = run({"--run", "--dsn", "svone", "--dsn", "svtwo"});
-    EXPECT_EQ(o.status, 2);
-    EXPECT_NE(o.err.find("\"svtwo\""), std::string::npos);
-    EXPECT_EQ(scalar(*db, "SELECT count(*) FROM information_schema.tables WHERE table_name = 'commins'"), "0");
 }
 
 TEST_F(UnattendedRun, AnInterruptCancelsTheStatementInFlightAndReports) {
