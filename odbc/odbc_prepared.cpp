@@ -12,7 +12,7 @@ OdbcPreparedStatement::OdbcPreparedStatement(std::shared_ptr<Connection> connect
       count_(params.size()),
       params_(std::make_unique<Bound[]>(params.size())) {
     for (std::size_t i = 0; i < count_; ++i) {
-        params_[i].spec = params[i];
+        params_[i].declared = params[i];
         if (params[i].type == ParamType::VarChar)
             params_[i].text.resize(static_cast<std::size_t>(params[i].size > 0 ? params[i].size : 0) + 1);
     }
@@ -41,7 +41,7 @@ Result<void> OdbcPreparedStatement::bind(SQLUSMALLINT number) {
     SQLULEN column_size = 0;
     SQLPOINTER buffer = nullptr;
     SQLLEN buffer_length = 0;
-    switch (p.spec.type) {
+    switch (p.declared.type) {
         case ParamType::Integer:
             c_type = SQL_C_SLONG, sql_type = SQL_INTEGER, buffer = &p.integer;
             break;
@@ -51,7 +51,7 @@ Result<void> OdbcPreparedStatement::bind(SQLUSMALLINT number) {
             c_type = SQL_C_SSHORT, sql_type = SQL_TINYINT, buffer = &p.tiny;
             break;
         case ParamType::VarChar:
-            column_size = static_cast<SQLULEN>(p.spec.size > 0 ? p.spec.size : 1);
+            column_size = static_cast<SQLULEN>(p.declared.size > 0 ? p.declared.size : 1);
             buffer = p.text.data();
             buffer_length = static_cast<SQLLEN>(p.text.size());
             break;
@@ -70,12 +70,12 @@ Result<void> OdbcPreparedStatement::fill(SQLUSMALLINT number, const ParamValue& 
         p.indicator = SQL_NULL_DATA;
         return {};
     }
-    switch (p.spec.type) {
+    switch (p.declared.type) {
         case ParamType::Integer:
         case ParamType::TinyInt: {
             if (!value.integer) return DbError::make("07006", which + "an integer parameter was given text.");
             const std::int64_t v = *value.integer;
-            const bool tiny = p.spec.type == ParamType::TinyInt;
+            const bool tiny = p.declared.type == ParamType::TinyInt;
             const std::int64_t low = tiny ? -128 : std::numeric_limits<SQLINTEGER>::min();
             const std::int64_t high = tiny ? 127 : std::numeric_limits<SQLINTEGER>::max();
             if (v < low || v > high)

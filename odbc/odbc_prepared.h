@@ -24,7 +24,7 @@ public:
 private:
     // One parameter's buffers; their addresses are what the driver holds.
     struct Bound {
-        ParamSpec spec;
+        ParamSpec declared;
         SQLINTEGER integer = 0;
         SQLSMALLINT tiny = 0;  // TinyInt, range-checked to -128..127
         std::vector<char> text;
