@@ -1,4 +1,4 @@
--- SQL Server, phase one: new tables, keys and the grid-column seed
+-- SQL Server, phase one: new tables, keys and the standard grid rows
 -- One statement per line, sent exactly as written, in this order; statements are
 -- numbered from 1 by their position. Lines that start with "--@" are directives:
 --   --@progress N            set the progress bar to N
