@@ -13,15 +13,6 @@ const std::string& statement(Engine engine, int phase, int number) {
     throw std::out_of_range("no such statement");
 }
 
-std::vector<std::string> all_statements(Engine engine, bool with_probe_block) {
-    std::vector<std::string> out;
-    for (const Script& s : phases_of(engine))
-        for (const auto& step : s.steps)
-            if (step.kind == ScriptStep::Kind::Statement && (with_probe_block || !step.conditional))
-                out.push_back(step.sql);
-    return out;
-}
-
 namespace {
 // Reads the JSON string that starts at s[i] (after its opening quote).
 std::string read_json_string(const std::string& s, size_t i) {

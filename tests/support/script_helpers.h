@@ -11,10 +11,6 @@ namespace sp::testing {
 // The text of statement `number` of phase `phase` of the engine.
 const std::string& statement(Engine engine, int phase, int number);
 
-// Every statement of the engine's phases in sending order; the probe's block
-// included or left out.
-std::vector<std::string> all_statements(Engine engine, bool with_probe_block);
-
 // The "sql" values of the dry run's JSON Lines, in order, leaving out the
 // conditional ones unless asked for.
 std::vector<std::string> dry_run_statements(Engine engine, bool with_conditional);
