@@ -251,6 +251,7 @@ TEST_F(UnattendedRun, AnInterruptCancelsTheStatementInFlightAndReports) {
                                database_name + "'") == "1";
     });
     EXPECT_EQ(o.status, 130) << o.out << o.err;
+    RecordProperty("sigint_to_exit_ms", static_cast<int>(o.took.count()));
     EXPECT_LT(o.took.count(), 1000) << "from SIGINT to exit";
     EXPECT_NE(o.out.find("svslow (Pervasive): interrupted"), std::string::npos) << o.out;
     EXPECT_NE(o.out.find("run interrupted"), std::string::npos);
