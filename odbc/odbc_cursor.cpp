@@ -4,6 +4,9 @@
 
 namespace sp::odbc {
 
+namespace {
+
+// Reads one column of the current row as text.
 Result<Value> read_text(const StmtHandle& stmt, SQLUSMALLINT column) {
     std::array<char, 4096> buffer;
     std::string text;
@@ -27,6 +30,8 @@ Result<Value> read_text(const StmtHandle& stmt, SQLUSMALLINT column) {
     }
     return Value{std::move(text)};
 }
+
+}  // namespace
 
 Result<std::optional<Row>> OdbcCursor::fetch() {
     if (!open_) return DbError::make("24000", "The cursor is closed.");

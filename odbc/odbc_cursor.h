@@ -20,15 +20,10 @@ public:
     Result<void> close() override;
 
 private:
-    Result<Value> read_column(SQLUSMALLINT column);
-
     std::shared_ptr<Connection> connection_;
     StmtHandle stmt_;  // its destructor closes the cursor when close() was not called
     SQLSMALLINT columns_;
     bool open_ = true;
 };
-
-// Reads one column of the current row as text.
-Result<Value> read_text(const StmtHandle& stmt, SQLUSMALLINT column);
 
 }  // namespace sp::odbc
