@@ -31,12 +31,6 @@ struct UsageError {
     std::string message;
 };
 
-bool same_text(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 int parse_seconds(const std::string& option, const std::string& text) {
     if (text.empty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), ::isdigit))
         throw UsageError{option + " takes a whole number of seconds (0: no limit), not \"" + text + "\""};
@@ -116,7 +110,7 @@ DataSourceLists select(const DataSourceLists& all, const std::vector<std::string
     if (wanted.empty()) return all;
     for (const auto& name : wanted) {
         auto known = [&](const std::vector<std::string>& list) {
-            return std::any_of(list.begin(), list.end(), [&](const std::string& n) { return same_text(n, name); });
+            return std::any_of(list.begin(), list.end(), [&](const std::string& n) { return equals_ignoring_case(n, name); });
         };
         if (!known(all.sqlserver) && !known(all.pervasive))
             throw UsageError{"no data source named \"" + name + "\" is listed for an upgrade (see --list)"};
@@ -124,7 +118,7 @@ DataSourceLists select(const DataSourceLists& all, const std::vector<std::string
     auto keep = [&](const std::vector<std::string>& list) {
         std::vector<std::string> out;
         for (const auto& n : list)
-            if (std::any_of(wanted.begin(), wanted.end(), [&](const std::string& w) { return same_text(n, w); }))
+            if (std::any_of(wanted.begin(), wanted.end(), [&](const std::string& w) { return equals_ignoring_case(n, w); }))
                 out.push_back(n);
         return out;
     };

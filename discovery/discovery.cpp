@@ -5,13 +5,13 @@
 
 namespace sp {
 
-namespace {
-
-bool same_text(std::string_view a, std::string_view b) {
+bool equals_ignoring_case(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
            });
 }
+
+namespace {
 
 // One pass over the data sources for one engine: the names whose driver is
 // the first or second driver name and that start with the product prefix.
@@ -19,13 +19,13 @@ bool same_text(std::string_view a, std::string_view b) {
 void discover(const std::vector<DataSourceEntry>& entries, std::string_view first, std::string_view second,
               DataSourceLists& lists) {
     std::vector<std::string>* target = nullptr;
-    if (same_text(first, "SQL Server"))
+    if (equals_ignoring_case(first, "SQL Server"))
         target = &lists.sqlserver;
-    else if (same_text(first, "Pervasive ODBC Engine Interface") || same_text(first, "Pervasive ODBC Client Interface"))
+    else if (equals_ignoring_case(first, "Pervasive ODBC Engine Interface") || equals_ignoring_case(first, "Pervasive ODBC Client Interface"))
         target = &lists.pervasive;
     for (const auto& e : entries) {
-        const bool driver_matches = same_text(e.description, first) || same_text(e.description, second);
-        const bool prefix_matches = e.name.size() >= 2 && same_text(std::string_view(e.name).substr(0, 2), "sv");
+        const bool driver_matches = equals_ignoring_case(e.description, first) || equals_ignoring_case(e.description, second);
+        const bool prefix_matches = e.name.size() >= 2 && equals_ignoring_case(std::string_view(e.name).substr(0, 2), "sv");
         if (driver_matches && prefix_matches && target) target->push_back(e.name);
     }
 }

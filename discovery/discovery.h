@@ -28,6 +28,9 @@ struct DataSourceLists {
     std::vector<std::string> pervasive;
 };
 
+// Data-source and driver names are compared without regard to letter case.
+bool equals_ignoring_case(std::string_view a, std::string_view b);
+
 // Both lists, as the window fills them when it loads.
 DataSourceLists discover_data_sources(DataSourceEnumerator& enumerator);
 
