@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string_view>
 
 namespace sp {
 
@@ -16,13 +17,20 @@ constexpr std::int32_t kTruncation = -2147217833;    // 0x80040E57
 constexpr std::int32_t kPermission = -2147217911;    // 0x80040E09
 constexpr std::int32_t kUnspecified = -2147467259;   // 0x80004005
 
+// The Pervasive engine's texts, where its SQLSTATE says nothing useful.
+constexpr const char* kPervasiveNoTable = "No such table or object";
+constexpr const char* kPervasiveNoColumn = "Invalid column name";
+constexpr const char* kPervasiveDuplicateKey = "(Btrieve Error 5)";
+
 std::string upper(std::string s) {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
 }
 
-bool contains(const std::string& haystack, const char* needle) {
-    return haystack.find(needle) != std::string::npos;
+bool contains(std::string_view text, std::string_view part) {
+    return std::search(text.begin(), text.end(), part.begin(), part.end(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+           }) != text.end();
 }
 
 // The record that says what went wrong: the first one that is not a warning.
@@ -64,15 +72,25 @@ Classification classify(const DbError& error) {
 
     // Drivers without a useful SQLSTATE (the Pervasive engine): its known texts.
     if (state.empty() || state == "HY000" || state == "S1000") {
-        if (contains(text, "No such table or object")) return {FailureKind::TableMissing, kTableMissing};
-        if (contains(text, "Invalid column name")) return {FailureKind::AlreadyDone, kCommandError};
-        if (contains(text, "(Btrieve Error 5)")) return {FailureKind::Reported, kIntegrity};
+        if (contains(text, kPervasiveNoTable)) return {FailureKind::TableMissing, kTableMissing};
+        if (contains(text, kPervasiveNoColumn)) return {FailureKind::AlreadyDone, kCommandError};
+        if (contains(text, kPervasiveDuplicateKey)) return {FailureKind::Reported, kIntegrity};
     }
     return {FailureKind::Reported, native != 0 ? native : kUnspecified};
 }
 
 std::string failure_message(const DbError& error) {
     return std::to_string(classify(error).number) + ": " + error.messages();
+}
+
+bool names_missing_object(const DbError& error) {
+    for (const auto& r : error.records) {
+        const std::string state = upper(r.sqlstate);
+        if (state == "42S02" || state == "S0002" || state == "42P01" || state == "42S22" || state == "S0022" ||
+            state == "42703" || contains(r.message, kPervasiveNoTable) || contains(r.message, kPervasiveNoColumn))
+            return true;
+    }
+    return false;
 }
 
 }  // namespace sp

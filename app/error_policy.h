@@ -29,4 +29,9 @@ Classification classify(const DbError& error);
 // "<number>: <the driver's messages>".
 std::string failure_message(const DbError& error);
 
+// Narrower than the treatments: true only when the failure says that a table
+// or column the statement names does not exist (not a syntax error, not a
+// permission denial). What tells the migration that the legacy columns are gone.
+bool names_missing_object(const DbError& error);
+
 }  // namespace sp

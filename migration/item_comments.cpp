@@ -1,8 +1,5 @@
 #include "migration/item_comments.h"
 
-#include <algorithm>
-#include <array>
-#include <cctype>
 #include <charconv>
 #include <cstdint>
 #include <limits>
@@ -11,6 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "app/error_policy.h"
 #include "migration/statements.h"
 
 namespace sp {
@@ -184,31 +182,11 @@ private:
     std::unique_ptr<PreparedStatement> insert_;
 };
 
-bool contains_ignoring_case(std::string_view text, std::string_view part) {
-    return std::search(text.begin(), text.end(), part.begin(), part.end(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-           }) != text.end();
-}
-
 std::string lines(int count) {
     return std::to_string(count) + (count == 1 ? " flagged quote line" : " flagged quote lines");
 }
 
 }  // namespace
-
-bool names_missing_object(const DbError& error) {
-    static constexpr std::array<std::string_view, 6> missing_states{"42S02", "42S22", "42P01",
-                                                                     "42703", "S0002", "S0022"};
-    for (const auto& record : error.records) {
-        if (std::find(missing_states.begin(), missing_states.end(), record.sqlstate) != missing_states.end())
-            return true;
-        // Pervasive reports these without a documented SQLSTATE.
-        if (contains_ignoring_case(record.message, "Invalid column name") ||
-            contains_ignoring_case(record.message, "No such table or object"))
-            return true;
-    }
-    return false;
-}
 
 MigrationResult migrate_item_comments(Session& session, Engine engine) {
     const MigrationStatements& statements = migration_statements(engine);

@@ -34,9 +34,4 @@ MigrationResult migrate_item_comments(Session& session, Engine engine);
 // legacy comment columns were therefore kept; empty when it completed.
 std::string kept_columns_message(const MigrationResult& result);
 
-// True when the failure says that a table or column named by the statement
-// does not exist (SQLSTATE 42S02, 42S22, 42P01, 42703, their ODBC 2 forms,
-// or the Pervasive message texts).
-bool names_missing_object(const DbError& error);
-
 }  // namespace sp
