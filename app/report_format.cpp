@@ -2,50 +2,37 @@
 
 #include <cstdio>
 
+#include "app/console_view.h"
 #include "app/json.h"
 
 namespace sp {
 
 namespace {
 
-const char* outcome_key(DataSourceOutcome o) {
+// How the report names a value: its key for tools and its text for people.
+struct Words {
+    const char* key;
+    const char* text;
+};
+
+Words words(DataSourceOutcome o) {
     switch (o) {
-        case DataSourceOutcome::Done: return "done";
-        case DataSourceOutcome::Refused: return "refused";
-        case DataSourceOutcome::ConnectFailed: return "connect_failed";
-        case DataSourceOutcome::ConnectionLost: return "connection_lost";
-        case DataSourceOutcome::Interrupted: return "interrupted";
+        case DataSourceOutcome::Done: return {"done", "done"};
+        case DataSourceOutcome::Refused: return {"refused", "refused (unsafe data-source name), not connected"};
+        case DataSourceOutcome::ConnectFailed: return {"connect_failed", "could not be connected"};
+        case DataSourceOutcome::ConnectionLost: return {"connection_lost", "connection lost, run abandoned"};
+        case DataSourceOutcome::Interrupted: return {"interrupted", "interrupted"};
     }
-    return "";
+    return {"", ""};
 }
 
-const char* outcome_text(DataSourceOutcome o) {
-    switch (o) {
-        case DataSourceOutcome::Done: return "done";
-        case DataSourceOutcome::Refused: return "refused (unsafe data-source name), not connected";
-        case DataSourceOutcome::ConnectFailed: return "could not be connected";
-        case DataSourceOutcome::ConnectionLost: return "connection lost, run abandoned";
-        case DataSourceOutcome::Interrupted: return "interrupted";
-    }
-    return "";
-}
-
-const char* comments_key(CommentMove c) {
+Words words(CommentMove c) {
     switch (c) {
-        case CommentMove::NotReached: return "not_reached";
-        case CommentMove::Moved: return "moved";
-        case CommentMove::Kept: return "kept";
+        case CommentMove::NotReached: return {"not_reached", "migration not reached"};
+        case CommentMove::Moved: return {"moved", "all moved"};
+        case CommentMove::Kept: return {"kept", "not all moved; legacy comment columns kept"};
     }
-    return "";
-}
-
-const char* comments_text(CommentMove c) {
-    switch (c) {
-        case CommentMove::NotReached: return "migration not reached";
-        case CommentMove::Moved: return "all moved";
-        case CommentMove::Kept: return "not all moved; legacy comment columns kept";
-    }
-    return "";
+    return {"", ""};
 }
 
 std::string seconds(std::chrono::milliseconds ms) {
@@ -71,11 +58,11 @@ void print_report_text(const RunReport& report, std::ostream& out) {
     out << "\nReport: " << report.data_sources.size() << " data source(s)"
         << (report.interrupted ? ", run interrupted" : "") << "\n";
     for (const auto& d : report.data_sources) {
-        out << "\n" << d.name << " (" << engine_caption(d.engine) << "): " << outcome_text(d.outcome) << "\n"
+        out << "\n" << d.name << " (" << engine_caption(d.engine) << "): " << words(d.outcome).text << "\n"
             << "  runs: " << d.runs << (d.timeout_rerun ? " (a timeout in phase two forced a re-run)" : "") << "\n"
             << "  statements sent: " << d.statements_sent << ", passed over silently: " << d.passed_silently
             << ", timed out in phase two: " << d.timed_out << ", failed: " << d.failures.size() << "\n"
-            << "  item comments: " << comments_text(d.comments) << "\n"
+            << "  item comments: " << words(d.comments).text << "\n"
             << "  elapsed: " << seconds(d.elapsed) << "\n";
         for (const auto& f : d.failures) {
             out << "  - ";
@@ -85,10 +72,7 @@ void print_report_text(const RunReport& report, std::ostream& out) {
                 out << "phase " << f.phase;
             else
                 out << "phase " << f.phase << ", statement " << f.number;
-            std::string message = f.message;
-            for (char& c : message)
-                if (c == '\n' || c == '\r') c = ' ';
-            out << ": " << message << "\n";
+            out << ": " << one_line(f.message) << "\n";
         }
     }
     out << "\nExit status: " << exit_status(report) << "\n";
@@ -100,7 +84,7 @@ void print_report_json(const RunReport& report, std::ostream& out) {
     bool first = true;
     for (const auto& d : report.data_sources) {
         out << (first ? "" : ",") << "{\"name\":" << json_string(d.name) << ",\"engine\":\"" << engine_key(d.engine)
-            << "\",\"outcome\":\"" << outcome_key(d.outcome) << "\",\"runs\":" << d.runs
+            << "\",\"outcome\":\"" << words(d.outcome).key << "\",\"runs\":" << d.runs
             << ",\"statements_sent\":" << d.statements_sent << ",\"passed_silently\":" << d.passed_silently
             << ",\"timed_out\":" << d.timed_out << ",\"failed\":" << d.failures.size() << ",\"failures\":[";
         for (size_t i = 0; i < d.failures.size(); ++i) {
@@ -109,7 +93,7 @@ void print_report_json(const RunReport& report, std::ostream& out) {
                 << ",\"message\":" << json_string(f.message) << "}";
         }
         out << "],\"timeout_rerun\":" << (d.timeout_rerun ? "true" : "false") << ",\"item_comments\":\""
-            << comments_key(d.comments) << "\",\"elapsed_ms\":" << d.elapsed.count() << "}";
+            << words(d.comments).key << "\",\"elapsed_ms\":" << d.elapsed.count() << "}";
         first = false;
     }
     out << "]}\n";
