@@ -8,7 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "app/error_policy.h"
+#include "core/error_policy.h"
 #include "migration/statements.h"
 
 namespace sp {

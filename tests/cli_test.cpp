@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "app/cli.h"
+#include "cli/cli.h"
 #include "tests/support/fake_database.h"
 #include "tests/support/script_helpers.h"
 

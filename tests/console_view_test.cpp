@@ -5,7 +5,7 @@
 
 #include <sstream>
 
-#include "app/console_view.h"
+#include "cli/console_view.h"
 
 namespace sp {
 namespace {

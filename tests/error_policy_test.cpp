@@ -3,7 +3,7 @@
 // FreeTDS, psqlODBC, sqliteodbc, the Pervasive engine's texts).
 #include <gtest/gtest.h>
 
-#include "app/error_policy.h"
+#include "core/error_policy.h"
 #include "tests/support/fake_database.h"
 
 namespace sp {

@@ -4,7 +4,7 @@
 // driver's labels, connections and re-runs.
 #include <gtest/gtest.h>
 
-#include "app/run_driver.h"
+#include "core/run_driver.h"
 #include "tests/support/fake_database.h"
 #include "tests/support/recording_view.h"
 #include "tests/support/script_helpers.h"

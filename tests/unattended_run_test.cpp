@@ -16,7 +16,7 @@
 #include <sstream>
 #include <thread>
 
-#include "app/run_driver.h"
+#include "core/run_driver.h"
 #include "odbc/odbc_session.h"
 #include "tests/support/recording_view.h"
 #include "tests/support/odbc_sandbox.h"

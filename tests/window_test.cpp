@@ -15,7 +15,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "app/window.h"
+#include "window_qt/window.h"
 
 namespace sp {
 namespace {

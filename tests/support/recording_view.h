@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/run_view.h"
+#include "core/run_view.h"
 
 namespace sp::testing {
 

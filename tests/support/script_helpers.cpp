@@ -3,7 +3,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "app/dry_run.h"
+#include "core/dry_run.h"
 
 namespace sp::testing {
 

@@ -1,4 +1,4 @@
-#include "app/error_policy.h"
+#include "core/error_policy.h"
 
 #include <algorithm>
 #include <cctype>

@@ -6,7 +6,8 @@
 #include <ostream>
 #include <string>
 
-#include "app/run_view.h"
+#include "core/run_view.h"
+#include "core/text.h"
 
 namespace sp {
 
@@ -33,8 +34,5 @@ private:
     bool progress_line_ = false;  // set_progress rewrites the status line
     bool in_data_source_ = false; // between a data source's progress 0 and 100
 };
-
-// The text on one line: line breaks and tabs become blanks.
-std::string one_line(const std::string& text);
 
 }  // namespace sp

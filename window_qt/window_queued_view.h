@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "app/run_view.h"
+#include "core/run_view.h"
 
 class QObject;
 

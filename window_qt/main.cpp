@@ -1,23 +1,20 @@
-// selvane-sp: the window without arguments, the command line with them.
-#include <unistd.h>
-
+// selvane-sp-window: the update window over the run driver.
 #include <iostream>
-#include <string>
-#include <vector>
 
-#include "app/cli.h"
-#include "app/run_driver.h"
-#include "app/window_app.h"
+#include "core/run_driver.h"
 #include "discovery/odbc_enumerator.h"
 #include "odbc/odbc_session.h"
+#include "platform/display.h"
+#include "window_qt/window_app.h"
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    if (!sp::display_available()) {
+        std::cerr << "selvane-sp: no display to open the window on; 'selvane-sp --run' updates without one "
+                     "(see 'selvane-sp --help')\n";
+        return 2;
+    }
     sp::OdbcConnector connector;
     sp::OdbcDataSourceEnumerator enumerator;
-    sp::CliContext context{connector, enumerator, std::cout, std::cerr, isatty(STDOUT_FILENO) != 0, true};
-    if (auto status = sp::run_command_line(args, context)) return *status;
-
     // The window fills its lists as it loads, then Start runs the driver.
     const sp::DataSourceLists lists = sp::discover_data_sources(enumerator);
     return sp::run_window_app(argc, argv, [&](sp::RunView& view) { sp::run_upgrade(lists, connector, view); });

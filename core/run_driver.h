@@ -7,9 +7,9 @@
 #include <atomic>
 #include <functional>
 
-#include "app/phase_runner.h"
-#include "app/report.h"
-#include "app/run_view.h"
+#include "core/phase_runner.h"
+#include "core/report.h"
+#include "core/run_view.h"
 #include "discovery/discovery.h"
 #include "odbc/database.h"
 

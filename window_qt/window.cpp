@@ -1,4 +1,4 @@
-#include "app/window.h"
+#include "window_qt/window.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -16,8 +16,8 @@
 #include <cstdlib>
 #include <exception>
 
-#include "app/version.h"
-#include "app/window_queued_view.h"
+#include "core/version.h"
+#include "window_qt/window_queued_view.h"
 
 namespace sp {
 namespace {

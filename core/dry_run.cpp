@@ -1,9 +1,9 @@
-#include "app/dry_run.h"
+#include "core/dry_run.h"
 
 #include <string>
 
-#include "app/json.h"
-#include "app/version.h"
+#include "core/json.h"
+#include "core/version.h"
 #include "migration/statements.h"
 
 namespace sp {

@@ -9,8 +9,8 @@
 #include <functional>
 #include <string>
 
-#include "app/report.h"
-#include "app/run_view.h"
+#include "core/report.h"
+#include "core/run_view.h"
 #include "odbc/database.h"
 #include "scripts/script.h"
 

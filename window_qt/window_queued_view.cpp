@@ -1,4 +1,4 @@
-#include "app/window_queued_view.h"
+#include "window_qt/window_queued_view.h"
 
 #include <QMetaObject>
 #include <QObject>

@@ -1,8 +1,8 @@
-#include "app/phase_runner.h"
+#include "core/phase_runner.h"
 
 #include <vector>
 
-#include "app/error_policy.h"
+#include "core/error_policy.h"
 #include "scripts/pervasive/grid_probe.h"
 #include "scripts/sqlserver/grid_probe.h"
 

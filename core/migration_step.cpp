@@ -1,5 +1,5 @@
-#include "app/error_policy.h"
-#include "app/run_driver.h"
+#include "core/error_policy.h"
+#include "core/run_driver.h"
 #include "migration/item_comments.h"
 
 namespace sp {

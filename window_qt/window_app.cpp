@@ -1,8 +1,8 @@
-#include "app/window_app.h"
+#include "window_qt/window_app.h"
 
 #include <QApplication>
 
-#include "app/window.h"
+#include "window_qt/window.h"
 
 namespace sp {
 

@@ -1,9 +1,9 @@
-#include "app/report_format.h"
+#include "core/report_format.h"
 
 #include <cstdio>
 
-#include "app/console_view.h"
-#include "app/json.h"
+#include "core/text.h"
+#include "core/json.h"
 
 namespace sp {
 

@@ -1,15 +1,6 @@
-#include "app/console_view.h"
+#include "cli/console_view.h"
 
 namespace sp {
-
-std::string one_line(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\r') continue;
-        out += (c == '\n' || c == '\t') ? ' ' : c;
-    }
-    return out;
-}
 
 void ConsoleView::end_progress_line() {
     if (line_open_) status_ << "\n";

@@ -4,7 +4,7 @@
 
 #include <ostream>
 
-#include "app/report.h"
+#include "core/report.h"
 
 namespace sp {
 

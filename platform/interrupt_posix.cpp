@@ -1,4 +1,4 @@
-#include "app/interrupt.h"
+#include "platform/interrupt.h"
 
 #include <csignal>
 #include <cerrno>

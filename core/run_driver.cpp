@@ -1,10 +1,10 @@
-#include "app/run_driver.h"
+#include "core/run_driver.h"
 
 #include <chrono>
 #include <string_view>
 
-#include "app/error_policy.h"
-#include "app/phase_runner.h"
+#include "core/error_policy.h"
+#include "core/phase_runner.h"
 
 namespace sp {
 

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "app/run_view.h"
+#include "core/run_view.h"
 
 namespace sp {
 

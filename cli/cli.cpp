@@ -1,16 +1,16 @@
-#include "app/cli.h"
+#include "cli/cli.h"
 
 #include <algorithm>
 #include <cctype>
 #include <climits>
 #include <memory>
 
-#include "app/console_view.h"
-#include "app/dry_run.h"
-#include "app/interrupt.h"
-#include "app/report_format.h"
-#include "app/run_driver.h"
-#include "app/version.h"
+#include "cli/console_view.h"
+#include "core/dry_run.h"
+#include "platform/interrupt.h"
+#include "core/report_format.h"
+#include "core/run_driver.h"
+#include "core/version.h"
 
 namespace sp {
 

@@ -8,8 +8,8 @@
 #include <QWidget>
 #include <memory>
 
-#include "app/run_view.h"
-#include "app/window_app.h"
+#include "core/run_view.h"
+#include "window_qt/window_app.h"
 
 class QLabel;
 class QProgressBar;

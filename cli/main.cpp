@@ -1,0 +1,48 @@
+// selvane-sp: the command line with arguments; without them, the window
+// program installed beside it. This program links no GUI library, so the
+// command line runs on servers without one.
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "discovery/odbc_enumerator.h"
+#include "odbc/odbc_session.h"
+#include "platform/display.h"
+
+namespace {
+
+// The folder this program was started from, for the window program beside it.
+std::string own_folder() {
+    char path[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return ".";
+    std::string self(path, static_cast<size_t>(n));
+    return self.substr(0, self.find_last_of('/'));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    sp::OdbcConnector connector;
+    sp::OdbcDataSourceEnumerator enumerator;
+    sp::CliContext context{connector, enumerator, std::cout, std::cerr, isatty(STDOUT_FILENO) != 0, true};
+    if (auto status = sp::run_command_line(args, context)) return *status;
+
+    if (!sp::display_available()) {
+        std::cerr << "selvane-sp: no display to open the window on; 'selvane-sp --run' updates without one "
+                     "(see 'selvane-sp --help')\n";
+        return 2;
+    }
+    const std::string window = own_folder() + "/selvane-sp-window";
+    execl(window.c_str(), window.c_str(), static_cast<char*>(nullptr));
+    std::cerr << "selvane-sp: cannot start the window (" << window << ": " << std::strerror(errno)
+              << "); install the package with the window, or use 'selvane-sp --help'\n";
+    return 2;
+}
