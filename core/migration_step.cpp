@@ -4,11 +4,12 @@
 
 namespace sp {
 
-MigrationStep default_migration_step() {
-    return [](Session& session, Engine engine) {
-        const MigrationResult result = migrate_item_comments(session, engine);
+MigrationStep default_migration_step(const std::atomic<bool>* stop) {
+    return [stop](Session& session, Engine engine) {
+        const MigrationResult result = migrate_item_comments(session, engine, stop);
         MigrationOutcome outcome;
         outcome.complete = result.complete();
+        outcome.copied = result.copied;
         if (result.stopped_by && classify(*result.stopped_by).kind == FailureKind::ConnectionLost) {
             outcome.connection_lost = true;
             outcome.error = *result.stopped_by;

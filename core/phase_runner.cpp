@@ -58,7 +58,12 @@ PhaseEnd run_phase(const Script& script, PhaseContext& context) {
             case Kind::Migration: {
                 if (stop_requested(context)) return PhaseEnd::Interrupted;
                 MigrationOutcome outcome = context.migrate ? context.migrate(session, script.engine) : MigrationOutcome{};
-                if (stop_requested(context)) return PhaseEnd::Interrupted;
+                report.comments_copied += outcome.copied;
+                if (stop_requested(context)) {
+                    // What was copied stays; the drops that follow are not sent.
+                    report.comments = outcome.complete ? CommentMove::Moved : CommentMove::Kept;
+                    return PhaseEnd::Interrupted;
+                }
                 if (outcome.connection_lost) {
                     report.comments = CommentMove::Kept;
                     const std::string message = connection_lost_message(report.name, outcome.error);

@@ -20,6 +20,7 @@ namespace sp {
 struct MigrationOutcome {
     bool complete = true;      // the legacy comment columns may be dropped
     std::string message;       // shown to the user when not empty
+    int copied = 0;            // lines copied into CommIns by this call
     bool connection_lost = false;
     DbError error;             // what stopped it, when connection_lost
 };

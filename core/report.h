@@ -41,6 +41,7 @@ struct DataSourceReport {
     std::vector<ReportedFailure> failures;
     bool timeout_rerun = false;    // a timeout in phase two forced a re-run
     CommentMove comments = CommentMove::NotReached;  // as of the last run
+    int comments_copied = 0;   // lines the migration copied into CommIns, over all runs
     DataSourceOutcome outcome = DataSourceOutcome::Done;
     std::chrono::milliseconds elapsed{0};
 };

@@ -62,7 +62,7 @@ void print_report_text(const RunReport& report, std::ostream& out) {
             << "  runs: " << d.runs << (d.timeout_rerun ? " (a timeout in phase two forced a re-run)" : "") << "\n"
             << "  statements sent: " << d.statements_sent << ", passed over silently: " << d.passed_silently
             << ", timed out in phase two: " << d.timed_out << ", failed: " << d.failures.size() << "\n"
-            << "  item comments: " << words(d.comments).text << "\n"
+            << "  item comments: " << words(d.comments).text << ", lines copied: " << d.comments_copied << "\n"
             << "  elapsed: " << seconds(d.elapsed) << "\n";
         for (const auto& f : d.failures) {
             out << "  - ";
@@ -93,7 +93,7 @@ void print_report_json(const RunReport& report, std::ostream& out) {
                 << ",\"message\":" << json_string(f.message) << "}";
         }
         out << "],\"timeout_rerun\":" << (d.timeout_rerun ? "true" : "false") << ",\"item_comments\":\""
-            << words(d.comments).key << "\",\"elapsed_ms\":" << d.elapsed.count() << "}";
+            << words(d.comments).key << "\",\"comments_copied\":" << d.comments_copied << ",\"elapsed_ms\":" << d.elapsed.count() << "}";
         first = false;
     }
     out << "]}\n";

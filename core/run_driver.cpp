@@ -121,7 +121,7 @@ private:
 RunReport run_upgrade(const DataSourceLists& lists, Connector& connector, RunView& view,
                       const RunSettings& settings) {
     RunReport report;
-    Driver driver(connector, view, settings, settings.migrate ? settings.migrate : default_migration_step());
+    Driver driver(connector, view, settings, settings.migrate ? settings.migrate : default_migration_step(settings.stop));
 
     view.run_started();
     view.set_status_label("Beginning update.");

@@ -29,8 +29,9 @@ struct RunSettings {
     MigrationStep migrate;
 };
 
-// The real item-comment migration, as phase two calls it.
-MigrationStep default_migration_step();
+// The real item-comment migration, as phase two calls it; it ends after the
+// line in flight once `stop` is set.
+MigrationStep default_migration_step(const std::atomic<bool>* stop = nullptr);
 
 RunReport run_upgrade(const DataSourceLists& lists, Connector& connector, RunView& view,
                       const RunSettings& settings = {});

@@ -1,11 +1,12 @@
 #include "migration/item_comments.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <limits>
 #include <memory>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 #include "core/error_policy.h"
@@ -98,44 +99,66 @@ std::optional<std::string> comment_value(const Value& value) {
 std::int64_t lowest_comment_type(Engine engine) { return engine == Engine::SqlServer ? 0 : -128; }
 constexpr std::int64_t highest_comment_type = 127;
 
-struct CommentKey {
-    std::int64_t quote, line, type;
-    bool operator==(const CommentKey&) const = default;
+// The text as the engines compare it: trailing blanks do not count, so a
+// comment from a fixed-width legacy column equals its copy in CommIns.
+std::string_view without_trailing_blanks(std::string_view text) {
+    const auto end = text.find_last_not_of(' ');
+    return end == std::string_view::npos ? std::string_view() : text.substr(0, end + 1);
+}
+
+struct LineKey {
+    std::int64_t quote, line;
+    bool operator==(const LineKey&) const = default;
 };
 
-struct CommentKeyHash {
-    std::size_t operator()(const CommentKey& key) const {
+struct LineKeyHash {
+    std::size_t operator()(const LineKey& key) const {
         std::uint64_t h = static_cast<std::uint64_t>(key.quote) * 0x9E3779B97F4A7C15ull;
         h ^= static_cast<std::uint64_t>(key.line) + 0x632BE59BD9B4E019ull + (h << 6) + (h >> 2);
-        h ^= static_cast<std::uint64_t>(key.type) + 0x94D049BB133111EBull + (h << 6) + (h >> 2);
         return static_cast<std::size_t>(h);
     }
 };
 
-using CommentKeys = std::unordered_set<CommentKey, CommentKeyHash>;
+// A comment row with Number 1 that CommIns holds for a line.
+struct StoredComment {
+    std::int64_t type;
+    std::string text;  // without trailing blanks; Null as the empty string, which is what Null is copied as
+};
 
-// The keys of the comment rows with Number 1 that CommIns already holds.
-Result<CommentKeys> read_existing_keys(Session& session, const std::string& sql) {
+using StoredComments = std::unordered_map<LineKey, std::vector<StoredComment>, LineKeyHash>;
+
+bool stop_requested(const std::atomic<bool>* stop) { return stop && stop->load(); }
+
+// The comment rows with Number 1 that CommIns already holds, by line.
+Result<StoredComments> read_stored_comments(Session& session, const std::string& sql, const std::atomic<bool>* stop,
+                                            bool& interrupted) {
     auto cursor = session.query(sql);
     if (!cursor) return cursor.error();
-    CommentKeys keys;
+    StoredComments stored;
     for (;;) {
+        if (stop_requested(stop)) {
+            interrupted = true;
+            return stored;
+        }
         auto row = (*cursor)->fetch();
         if (!row) return row.error();
         if (!*row) break;
         auto quote = whole_number(at(**row, 0)), line = whole_number(at(**row, 1)), type = whole_number(at(**row, 2));
-        if (quote && line && type) keys.insert({*quote, *line, *type});
+        if (quote && line && type)
+            stored[{*quote, *line}].push_back({*type, std::string(without_trailing_blanks(at(**row, 3).value_or("")))});
     }
-    (void)(*cursor)->close();  // every key has been read; a failing close loses nothing
-    return keys;
+    (void)(*cursor)->close();  // every row has been read; a failing close loses nothing
+    return stored;
 }
+
+constexpr std::size_t listed_lines = 10;  // lines left alone that the message names
 
 // Copies one flagged line at a time; prepares the insert at the first line
 // that needs it, so that nothing is prepared when there is nothing to insert.
 class LineCopier {
 public:
-    LineCopier(Session& session, Engine engine, CommentKeys keys, MigrationResult& result)
-        : session_(session), engine_(engine), keys_(std::move(keys)), result_(result) {}
+    LineCopier(Session& session, Engine engine, StoredComments stored, MigrationResult& result)
+        : session_(session), engine_(engine), stored_(std::move(stored)), result_(result) {}
 
     // False when a failure ended the migration.
     bool copy(const Row& row) {
@@ -147,11 +170,24 @@ public:
                                *legacy_type <= highest_comment_type - 1;
         if (!quote || !line || !type_fits || !comment) {
             ++result_.not_movable;
+            note_unmoved(row);
             return true;
         }
         const std::int64_t comment_type = *legacy_type + 1;
-        if (keys_.contains({*quote, *line, comment_type})) {
-            ++result_.already_present;
+        const std::string_view text = without_trailing_blanks(*comment);
+        // The line has a comment row already: passed over when it is this very
+        // comment, left alone otherwise (an edit since an earlier run, or a
+        // second Details row for the line), so that nothing is overwritten or lost.
+        if (auto it = stored_.find({*quote, *line}); it != stored_.end()) {
+            const bool same = std::any_of(it->second.begin(), it->second.end(), [&](const StoredComment& c) {
+                return c.type == comment_type && c.text == text;
+            });
+            if (same) {
+                ++result_.already_present;
+            } else {
+                ++result_.other_comment;
+                note_unmoved(row);
+            }
             return true;
         }
         if (!insert_) {
@@ -166,6 +202,7 @@ public:
                                           ParamValue::of(1), ParamValue::of(*comment)});
         if (!inserted) return stop(inserted.error());
         ++result_.copied;
+        stored_[{*quote, *line}].push_back({comment_type, std::string(text)});
         return true;
     }
 
@@ -175,9 +212,15 @@ private:
         return false;
     }
 
+    void note_unmoved(const Row& row) {
+        if (result_.unmoved_lines.size() < listed_lines)
+            result_.unmoved_lines.push_back(at(row, quote_column).value_or("NULL") + "/" +
+                                            at(row, line_column).value_or("NULL"));
+    }
+
     Session& session_;
     Engine engine_;
-    CommentKeys keys_;
+    StoredComments stored_;
     MigrationResult& result_;
     std::unique_ptr<PreparedStatement> insert_;
 };
@@ -188,21 +231,25 @@ std::string lines(int count) {
 
 }  // namespace
 
-MigrationResult migrate_item_comments(Session& session, Engine engine) {
+MigrationResult migrate_item_comments(Session& session, Engine engine, const std::atomic<bool>* stop) {
     const MigrationStatements& statements = migration_statements(engine);
     MigrationResult result;
+    // Checked before each line: the line in flight is finished, nothing after it is sent.
+    auto stopping = [&] { return result.interrupted = result.interrupted || stop_requested(stop); };
 
-    auto keys = read_existing_keys(session, statements.existing);
-    if (!keys && !names_missing_object(keys.error())) {
-        result.stopped_by = keys.error();
+    auto stored = read_stored_comments(session, statements.existing, stop, result.interrupted);
+    if (stopping()) return result;
+    if (!stored && !names_missing_object(stored.error())) {
+        result.stopped_by = stored.error();
         return result;
     }
     // Without CommIns there is no earlier row to pass over; an insert, if any
     // line needs one, then fails and ends the migration.
-    LineCopier copier(session, engine, keys ? std::move(*keys) : CommentKeys{}, result);
+    LineCopier copier(session, engine, stored ? std::move(*stored) : StoredComments{}, result);
 
     auto cursor = session.query(statements.read);
     if (!cursor) {
+        if (stopping()) return result;  // cancelled on the stop request: no failure of its own
         if (names_missing_object(cursor.error()))
             result.columns_gone = true;
         else
@@ -211,9 +258,11 @@ MigrationResult migrate_item_comments(Session& session, Engine engine) {
     }
     bool read_any = false;
     auto fetch = [&]() -> std::optional<std::optional<Row>> {
+        if (stopping()) return std::nullopt;
         auto row = (*cursor)->fetch();
         if (!row) {
             // Some drivers report a missing column only when the first row is fetched.
+            if (stopping()) return std::nullopt;  // cancelled on the stop request
             if (!read_any && names_missing_object(row.error()))
                 result.columns_gone = true;
             else
@@ -223,13 +272,20 @@ MigrationResult migrate_item_comments(Session& session, Engine engine) {
         read_any = true;
         return std::move(*row);
     };
+    auto copy = [&](const Row& row) {
+        if (stopping()) return false;
+        if (copier.copy(row)) return true;
+        // An insert cancelled on the stop request is no failure of its own.
+        if (stopping()) result.stopped_by.reset();
+        return false;
+    };
 
     if (session.can_write_while_reading()) {
         for (;;) {
             auto row = fetch();
             if (!row) return result;
             if (!*row) break;
-            if (!copier.copy(**row)) return result;
+            if (!copy(**row)) return result;
         }
         (void)(*cursor)->close();  // every line has been read and handled
         return result;
@@ -248,30 +304,44 @@ MigrationResult migrate_item_comments(Session& session, Engine engine) {
     (void)(*cursor)->close();
     cursor.value().reset();
     for (const Row& row : flagged)
-        if (!copier.copy(row)) return result;
+        if (!copy(row)) return result;
     return result;
 }
 
 std::string kept_columns_message(const MigrationResult& result) {
     if (result.complete()) return {};
     const std::string kept = "legacy comment columns deItemComType and deItemCom were kept";
-    const std::string unfit = " (a comment longer than " + std::to_string(comment_width) +
-                              " characters, or a comment type that is empty or does not fit CoInType)";
-    if (!result.stopped_by)
-        return lines(result.not_movable) + " could not be moved to CommIns" + unfit + "; the " + kept + ".";
+    std::string unmoved;  // why lines were left alone, and which
+    if (result.unmoved() > 0) {
+        std::vector<std::string> why;
+        if (result.not_movable > 0)
+            why.push_back(std::to_string(result.not_movable) + " with a comment longer than " +
+                          std::to_string(comment_width) +
+                          " characters, or a comment type that is empty or does not fit CoInType");
+        if (result.other_comment > 0)
+            why.push_back(std::to_string(result.other_comment) +
+                          " whose line already has another comment in CommIns, which was left as it is");
+        unmoved = " (" + why[0] + (why.size() > 1 ? "; " + why[1] : "") + "; QuoteID/Line ";
+        for (std::size_t i = 0; i < result.unmoved_lines.size(); ++i)
+            unmoved += (i ? ", " : "") + result.unmoved_lines[i];
+        unmoved += (static_cast<std::size_t>(result.unmoved()) > result.unmoved_lines.size() ? ", ...)" : ")");
+    }
+    if (!result.stopped_by && !result.interrupted)
+        return lines(result.unmoved()) + " could not be moved to CommIns" + unmoved + "; the " + kept + ".";
 
-    std::string message = "Moving the item comments of flagged quote lines to CommIns stopped ";
+    std::string message = "Moving the item comments of flagged quote lines to CommIns ";
+    message += result.interrupted ? "was interrupted " : "stopped ";
     if (result.copied == 0)
         message += "before any line was copied";
     else
         message += "after " + std::to_string(result.copied) + (result.copied == 1 ? " line was" : " lines were") +
                    " copied";
-    const std::string reason = result.stopped_by->messages();
+    const std::string reason = result.stopped_by ? result.stopped_by->messages() : std::string();
     message += reason.empty() ? std::string(".") : ": " + reason + (reason.back() == '.' ? "" : ".");
-    if (result.not_movable > 0)
-        message += " Besides, " + lines(result.not_movable) + " could not be moved" + unfit + ".";
-    message += " The " + kept + ", so no comment is lost; once the cause is removed, running the update again "
-               "copies the lines still missing.";
+    if (result.unmoved() > 0) message += " Besides, " + lines(result.unmoved()) + " could not be moved" + unmoved + ".";
+    message += " The " + kept + ", so no comment is lost; " +
+               (result.stopped_by ? "once the cause is removed, running" : "running") +
+               " the update again copies the lines still missing.";
     return message;
 }
 

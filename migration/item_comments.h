@@ -4,8 +4,10 @@
 // drop is safe: it is only when the migration completed.
 #pragma once
 
+#include <atomic>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "odbc/database.h"
 #include "scripts/script.h"
@@ -14,21 +16,29 @@ namespace sp {
 
 struct MigrationResult {
     int copied = 0;           // rows this call inserted into CommIns
-    int already_present = 0;  // lines whose row was in CommIns before (an earlier, interrupted call)
+    int already_present = 0;  // lines whose very comment (type and text) CommIns already holds
     int not_movable = 0;      // lines left alone because a value does not fit CommIns
+    int other_comment = 0;    // lines left alone because CommIns holds another comment for their line
+    std::vector<std::string> unmoved_lines;  // "QuoteID/Line" of the first lines left alone
     bool columns_gone = false;  // the legacy columns (or Details) no longer exist: nothing to move
+    bool interrupted = false;   // a stop was requested; the lines after the one in flight were not read
     std::optional<DbError> stopped_by;  // the failure that ended the call before the last line
 
+    int unmoved() const { return not_movable + other_comment; }
     // Every flagged line is in CommIns, or there was nothing left to read.
-    bool complete() const { return !stopped_by && not_movable == 0; }
+    bool complete() const { return !stopped_by && !interrupted && unmoved() == 0; }
 };
 
 // Reads the flagged lines and inserts one CommIns row per line (QuoteID, Line,
 // CoInType = type + 1, Number 1, the comment or ""), in the order read, each
-// committed on its own. A line whose row is already in CommIns is passed
-// over; a line whose type or comment does not fit is not copied and counted;
-// any other failure ends the call at once, silently, with nothing further sent.
-MigrationResult migrate_item_comments(Session& session, Engine engine);
+// committed on its own. A line whose comment CommIns already holds with the
+// same type and text is passed over; a line whose type or comment does not
+// fit, or whose line CommIns holds with another comment (an edit after an
+// interrupted run, a doubled Details row), is not copied and counted: nothing
+// in CommIns is overwritten. Any other failure ends the call at once,
+// silently, with nothing further sent. When `stop` becomes true the call ends
+// after the line in flight.
+MigrationResult migrate_item_comments(Session& session, Engine engine, const std::atomic<bool>* stop = nullptr);
 
 // The one message for the user when the migration did not complete and the
 // legacy comment columns were therefore kept; empty when it completed.

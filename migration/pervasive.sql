@@ -1,7 +1,7 @@
 -- Item-comment migration, Pervasive wording.
 -- Line 1 reads the flagged quote lines; line 2 inserts one comment row with five parameters:
--- QuoteID, Line, CoInType, Number, CommIns. Line 3 reads the keys of the comment rows with Number 1
--- already in CommIns, so that a run after an interrupted one passes over the lines it copied.
+-- QuoteID, Line, CoInType, Number, CommIns. Line 3 reads the comment rows with Number 1 already in
+-- CommIns, so that a run after an interrupted one passes over the lines whose very comment it copied.
 SELECT QuoteID,Line,deItemComType,deItemCom FROM Details WHERE (deHasItemCom = 1)
 INSERT INTO CommIns (QuoteID,Line,CoInType,Number,CommIns) VALUES (?,?,?,?,?)
-SELECT QuoteID,Line,CoInType FROM CommIns WHERE (Number = 1)
+SELECT QuoteID,Line,CoInType,CommIns FROM CommIns WHERE (Number = 1)

@@ -11,7 +11,7 @@ namespace sp {
 struct MigrationStatements {
     std::string read;    // the flagged quote lines: QuoteID, Line, deItemComType, deItemCom
     std::string insert;  // one CommIns row; five markers: QuoteID, Line, CoInType, Number, CommIns
-    std::string existing;  // the keys of the CommIns rows with Number 1: QuoteID, Line, CoInType
+    std::string existing;  // the CommIns rows with Number 1: QuoteID, Line, CoInType, CommIns
 };
 
 const MigrationStatements& migration_statements(Engine engine);

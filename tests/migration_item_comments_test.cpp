@@ -2,6 +2,7 @@
 // as the SQL Server and Pervasive drivers do (odbc-notes.md).
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,15 +32,18 @@ std::vector<std::string> migrate(FakeDatabase& db, MigrationResult& result) {
 }
 
 // Lines are copied in the order read, all read first where the connection cannot write while reading; a line whose
-// row is in CommIns is passed over; a failing insert ends it with nothing further sent.
+// very comment is in CommIns is passed over, one whose line has another comment there is left; a failing insert
+// ends it with nothing further sent.
 TEST(ItemCommentMigration, CopiesInTheOrderReadAndStopsAtAFailingInsert) {
     for (bool write_while_reading : {true, false}) {
         SCOPED_TRACE(write_while_reading ? "streaming" : "read first");
         FakeDatabase db;
         db.write_while_reading = write_while_reading;
-        db.rows[sqlserver.existing] = {{"1", "2", "1"}, {"1", "5", "9"}};
-        db.rows[sqlserver.read] = {line(1, "127", "unfit"), line(2, "0", "copied before"), line(5, "2", "b"),
-                                   line(4, "0", "c"), line(6, "0", "d")};
+        db.rows[sqlserver.existing] = {{"1", "2", "1", "copied before"}, {"1", "3", "1", "old text"},
+                                       {"1", "7", "2", std::nullopt}};
+        db.rows[sqlserver.read] = {line(1, "127", "unfit"), line(2, "0", "copied before   "), line(3, "0", "edited"),
+                                   line(7, "0", std::nullopt), line(5, "2", "b"), line(5, "2", "b"),
+                                   line(5, "2", "b2"), line(4, "0", "c"), line(6, "0", "d")};
         db.fail_execute = [](const std::string&, const std::vector<ParamValue>& values) -> std::optional<DbError> {
             if (values[1].integer == 4) return sql_error("HYT00", 0, "Query timeout expired");
             return std::nullopt;
@@ -50,10 +54,37 @@ TEST(ItemCommentMigration, CopiesInTheOrderReadAndStopsAtAFailingInsert) {
                                       "prepare " + sqlserver.insert, "insert 1|5|3|1|b", "insert 1|4|1|1|c"};
         if (write_while_reading) sent.erase(sent.begin() + 3);  // the cursor is left open when it stops
         EXPECT_EQ(db.log, sent);
-        EXPECT_EQ(result.already_present, 1);
+        EXPECT_EQ(result.already_present, 2);  // line 2, and line 5's second row
+        EXPECT_EQ(result.other_comment, 3);    // line 3 edited, line 7 of another type, line 5's third row
+        EXPECT_EQ(result.unmoved_lines, (std::vector<std::string>{"1/1", "1/3", "1/7", "1/5"}));
         const std::string message = kept_columns_message(result);
         EXPECT_PRED_FORMAT2(::testing::IsSubstring, "after 1 line was copied: Query timeout expired.", message);
-        EXPECT_PRED_FORMAT2(::testing::IsSubstring, "Besides, 1 flagged quote line could not be moved", message);
+        EXPECT_PRED_FORMAT2(::testing::IsSubstring, "Besides, 4 flagged quote lines could not be moved", message);
+        EXPECT_PRED_FORMAT2(::testing::IsSubstring, "QuoteID/Line 1/1, 1/3, 1/7, 1/5)", message);
+    }
+}
+
+// A stop request ends the migration after the line in flight, also when it cancels that line's insert.
+TEST(ItemCommentMigration, AStopRequestEndsItAfterTheLineInFlight) {
+    for (bool cancelled : {false, true}) {
+        SCOPED_TRACE(cancelled ? "insert cancelled" : "insert completes");
+        FakeDatabase db;
+        std::atomic<bool> stop{false};
+        db.rows[sqlserver.read] = {line(1, "0", "a"), line(2, "0", "b"), line(3, "0", "c")};
+        db.fail_execute = [&](const std::string&, const std::vector<ParamValue>& values) -> std::optional<DbError> {
+            if (values[1].integer != 2) return std::nullopt;
+            stop = true;
+            return cancelled ? std::optional(sql_error("HY008", 0, "Operation canceled")) : std::nullopt;
+        };
+        testing::FakeSession session(db);
+        const MigrationResult result = migrate_item_comments(session, Engine::SqlServer, &stop);
+        EXPECT_EQ(db.log.back(), "insert 1|2|1|1|b");
+        EXPECT_TRUE(result.interrupted);
+        EXPECT_FALSE(result.stopped_by);
+        EXPECT_EQ(result.copied, cancelled ? 1 : 2);
+        EXPECT_PRED_FORMAT2(::testing::IsSubstring, cancelled ? "interrupted after 1 line was copied."
+                                                              : "interrupted after 2 lines were copied.",
+                            kept_columns_message(result));
     }
 }
 

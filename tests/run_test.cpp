@@ -263,6 +263,24 @@ TEST_F(Run, AStopRequestEndsTheRunAfterTheStatementInFlight) {
     ASSERT_EQ(report.data_sources.size(), 1u);
     EXPECT_EQ(report.data_sources[0].outcome, DataSourceOutcome::Interrupted);
     EXPECT_EQ(sessions, (std::vector<Session*>{sessions.at(0), nullptr}));
+
+    // Stopped inside the migration: the lines it copied are counted, the comment columns are neither dropped nor
+    // said to be "not reached".
+    db.fail = nullptr;
+    stop = false;
+    settings.migrate = [&](Session&, Engine) {
+        stop = true;
+        MigrationOutcome outcome;
+        outcome.complete = false;
+        outcome.copied = 3;
+        return outcome;
+    };
+    run({{"sv01"}, {}});
+    EXPECT_EQ(db.executed().back(), statement(Engine::SqlServer, 2, 141));
+    ASSERT_EQ(report.data_sources.size(), 1u);
+    EXPECT_EQ(report.data_sources[0].outcome, DataSourceOutcome::Interrupted);
+    EXPECT_EQ(report.data_sources[0].comments, CommentMove::Kept);
+    EXPECT_EQ(report.data_sources[0].comments_copied, 3);
 }
 
 }  // namespace
