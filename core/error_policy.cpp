@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <initializer_list>
 #include <string_view>
 
 namespace sp {
@@ -40,26 +41,81 @@ const DiagnosticRecord* main_record(const DbError& error) {
     return error.records.empty() ? nullptr : &error.records.front();
 }
 
-bool is_permission_denial(const std::string& state, std::int32_t native) {
-    switch (native) {
-        case 229: case 230: case 262: case 297: case 300: return true;
-        default: return state == "42501";
-    }
+// SQL Server's message numbers, in one table. SQL Server's drivers pass the
+// server's number through unchanged as the native error, while the SQLSTATE
+// they give is 42000 for every number without a state of its own (FreeTDS
+// even for severities of 20 and above), so on SQL Server the number decides.
+// A server number not listed here is reported: only what the statements rely
+// on is passed over.
+struct NativeGroup {
+    FailureKind kind;
+    std::int32_t number;  // the message's number; 0: the native number itself
+    std::initializer_list<std::int32_t> natives;
+};
+
+const NativeGroup kSqlServerGroups[] = {
+    // The object or column is already there: an earlier run made the change.
+    // 2714 object exists, 2705 column names must be unique, 4925 column
+    // already exists, 1779 table already has a primary key, 1781 column
+    // already has a default, 1913 index already exists.
+    {FailureKind::AlreadyDone, kCommandError, {2714, 2705, 4925, 1779, 1781, 1913}},
+    // The table is gone (or not there yet): 208 invalid object name.
+    {FailureKind::TableMissing, kTableMissing, {208}},
+    // The object or column is already gone, or the change cannot apply to
+    // this database: 3701 cannot drop, it does not exist; 4902 cannot find
+    // the object; 207 invalid column name; 4924 ALTER COLUMN of a column that
+    // does not exist; 3728/3727 not a constraint, could not drop it;
+    // 5074/4922 ALTER or DROP COLUMN refused while an object depends on it.
+    {FailureKind::AlreadyDone, kCommandError, {3701, 4902, 207, 4924, 3728, 3727, 5074, 4922}},
+    // The statement's wording does not fit this server: 102/156/170
+    // incorrect syntax, 111 must be the first statement of its batch, 195 not
+    // a built-in function, 343 unknown object type, 2715 unknown data type.
+    {FailureKind::AlreadyDone, kCommandError, {102, 156, 170, 111, 195, 343, 2715}},
+    // Chosen as a deadlock victim (1205) or waited too long for a lock
+    // (1222): the statement was rolled back and would succeed later, so it
+    // counts as a timeout and phase two runs the data source again.
+    {FailureKind::Timeout, 0, {1205, 1222}},
+    // The server could not do the work now, and nothing was changed: out of
+    // log space (9002), out of data space (1105, 1101), out of memory or
+    // buffers (701, 802, 8645), the session killed or the server shutting
+    // down (596, 6005, 6006), the database offline, single-user or
+    // recovering (942, 924, 922), I/O and consistency errors (823, 824, 605).
+    {FailureKind::Reported, 0, {9002, 1105, 1101, 701, 802, 8645, 596, 6005, 6006, 942, 924, 922, 823, 824, 605}},
+    // The rights are missing: 229/230 permission denied on an object or
+    // column, 262 permission denied in the database, 297/300 no permission.
+    {FailureKind::Reported, kPermission, {229, 230, 262, 297, 300}},
+    // The value does not fit (8152; 2628 on newer servers), or a key or
+    // constraint refuses it (2627, 2601, 547, 515).
+    {FailureKind::Reported, kTruncation, {8152, 2628}},
+    {FailureKind::Reported, kIntegrity, {2627, 2601, 547, 515}},
+    // FreeTDS's own numbers for a broken connection: 20001 out of sync, 20004
+    // read failed, 20006 write failed, 20017 unexpected EOF, 20020 bad token,
+    // 20022 out-of-band send failed, 20056 close failed, 20047 dead process.
+    // It reports the first of them with 01000 or HY000; only later calls get
+    // 08S01.
+    {FailureKind::ConnectionLost, 0, {20001, 20004, 20006, 20017, 20020, 20022, 20056, 20047}},
+};
+
+const NativeGroup* sqlserver_group(std::int32_t native) {
+    if (native == 0) return nullptr;
+    for (const NativeGroup& g : kSqlServerGroups)
+        for (std::int32_t n : g.natives)
+            if (n == native) return &g;
+    return nullptr;
 }
 
-}  // namespace
-
-Classification classify(const DbError& error) {
+// By SQLSTATE and the known texts: every engine but SQL Server, and SQL
+// Server failures that carry no native number (the driver's own).
+Classification classify_by_state(const DbError& error) {
     const DiagnosticRecord* rec = main_record(error);
     const std::string state = rec ? upper(rec->sqlstate) : std::string();
     const std::int32_t native = rec ? rec->native_error : 0;
     const std::string cls = state.substr(0, 2);
     const std::string text = error.messages();
 
-    // SQL Server reports these with class-42 states; passing them in silence
-    // would report a failure as success.
-    if (is_permission_denial(state, native)) return {FailureKind::Reported, kPermission};
-    if (native == 2628 || state == "22001") return {FailureKind::Reported, kTruncation};
+    // Passing these in silence would report a failure as success.
+    if (state == "42501") return {FailureKind::Reported, kPermission};
+    if (state == "22001") return {FailureKind::Reported, kTruncation};
 
     if (state == "42S02" || state == "S0002" || state == "42P01") return {FailureKind::TableMissing, kTableMissing};
     if (state == "HYT00" || state == "HYT01" || state == "S1T00" || state == "57014")
@@ -79,8 +135,39 @@ Classification classify(const DbError& error) {
     return {FailureKind::Reported, native != 0 ? native : kUnspecified};
 }
 
-std::string failure_message(const DbError& error) {
-    return std::to_string(classify(error).number) + ": " + error.messages();
+// The first record whose number the table lists decides (a server error may
+// follow informational records such as 5701 "Changed database context").
+// Otherwise a server number under the drivers' catch-all 42000 is reported, unless its state says
+// the object exists or is missing (Microsoft's drivers give 42S01, 42S02,
+// 42S21 and 42S22 to such numbers); the driver's own failures, which carry
+// no number, go by their state.
+Classification classify_sqlserver(const DbError& error) {
+    for (const auto& r : error.records)
+        if (const NativeGroup* g = sqlserver_group(r.native_error))
+            return {g->kind, g->number != 0 ? g->number : r.native_error};
+    const DiagnosticRecord* rec = main_record(error);
+    if (!rec || rec->native_error == 0) return classify_by_state(error);
+    const std::string state = upper(rec->sqlstate);
+    if (state == "42S02" || state == "S0002") return {FailureKind::TableMissing, kTableMissing};
+    if (state == "42S01" || state == "42S21" || state == "42S22" || state == "S0001" || state == "S0021" ||
+        state == "S0022")
+        return {FailureKind::AlreadyDone, kCommandError};
+    if (state == "42000" || state == "37000") return {FailureKind::Reported, rec->native_error};
+    return classify_by_state(error);
+}
+
+}  // namespace
+
+Classification classify(const DbError& error, Engine engine) {
+    const Classification c = engine == Engine::SqlServer ? classify_sqlserver(error) : classify_by_state(error);
+    // A failure the driver could not explain, after which it says the
+    // connection is dead (FreeTDS on a reset connection: HY000 "Unknown error").
+    if (c.kind == FailureKind::Reported && error.connection_dead) return {FailureKind::ConnectionLost, c.number};
+    return c;
+}
+
+std::string failure_message(const DbError& error, Engine engine) {
+    return std::to_string(classify(error, engine).number) + ": " + error.messages();
 }
 
 bool names_missing_object(const DbError& error) {

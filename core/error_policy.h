@@ -8,14 +8,16 @@
 #include <string>
 
 #include "odbc/result.h"
+#include "scripts/script.h"
 
 namespace sp {
 
 enum class FailureKind {
     TableMissing,    // passed over in silence
-    AlreadyDone,     // the command is in error or its change is already made: passed over in silence
-    Timeout,         // phase two: sets the timeout flag; elsewhere reported
-    ConnectionLost,  // SQLSTATE class 08: the rest of the data source's run is abandoned
+    AlreadyDone,     // the change is already made or cannot apply here: passed over in silence
+    Timeout,         // phase two: sets the timeout flag; elsewhere reported. Also a deadlock or a
+                     // lock timeout on SQL Server: the statement was rolled back, a re-run is the remedy
+    ConnectionLost,  // the connection broke: the rest of the data source's run is abandoned
     Reported,        // anything else: shown to the user
 };
 
@@ -24,10 +26,13 @@ struct Classification {
     std::int32_t number;  // the number the message starts with
 };
 
-Classification classify(const DbError& error);
+// On SQL Server the server's native error number decides, since its drivers
+// put every server error without a SQLSTATE of its own into 42000; on other
+// engines (and where no native number came) the SQLSTATE and known texts do.
+Classification classify(const DbError& error, Engine engine = Engine::SqlServer);
 
 // "<number>: <the driver's messages>".
-std::string failure_message(const DbError& error);
+std::string failure_message(const DbError& error, Engine engine = Engine::SqlServer);
 
 // Narrower than the treatments: true only when the failure says that a table
 // or column the statement names does not exist (not a syntax error, not a

@@ -10,7 +10,7 @@ MigrationStep default_migration_step(const std::atomic<bool>* stop) {
         MigrationOutcome outcome;
         outcome.complete = result.complete();
         outcome.copied = result.copied;
-        if (result.stopped_by && classify(*result.stopped_by).kind == FailureKind::ConnectionLost) {
+        if (result.stopped_by && classify(*result.stopped_by, engine).kind == FailureKind::ConnectionLost) {
             outcome.connection_lost = true;
             outcome.error = *result.stopped_by;
             return outcome;

@@ -21,8 +21,8 @@ bool run_probe(const Script& script, const ScriptStep& step, Session& session) {
 
 }  // namespace
 
-std::string connection_lost_message(const std::string& data_source, const DbError& error) {
-    return failure_message(error) + "\nThe connection to data source " + data_source +
+std::string connection_lost_message(const std::string& data_source, const DbError& error, Engine engine) {
+    return failure_message(error, engine) + "\nThe connection to data source " + data_source +
            " was lost; the rest of its update was not sent.";
 }
 
@@ -66,7 +66,7 @@ PhaseEnd run_phase(const Script& script, PhaseContext& context) {
                 }
                 if (outcome.connection_lost) {
                     report.comments = CommentMove::Kept;
-                    const std::string message = connection_lost_message(report.name, outcome.error);
+                    const std::string message = connection_lost_message(report.name, outcome.error, script.engine);
                     report.failures.push_back({script.phase, 0, message});
                     context.view.show_message(message);
                     return PhaseEnd::ConnectionLost;
@@ -93,19 +93,27 @@ PhaseEnd run_phase(const Script& script, PhaseContext& context) {
                 }
                 // A statement cancelled on the user's request is no failure of its own.
                 if (stop_requested(context)) return PhaseEnd::Interrupted;
-                const Classification c = classify(result.error());
+                const DbError& error = result.error();
+                const Classification c = classify(error, script.engine);
                 if (c.kind == FailureKind::TableMissing || c.kind == FailureKind::AlreadyDone) {
                     ++report.passed_silently;
                 } else if (c.kind == FailureKind::Timeout && phase_two) {
                     ++report.timed_out;
                     context.timeout_flag = true;
-                } else if (c.kind == FailureKind::ConnectionLost) {
-                    const std::string message = connection_lost_message(report.name, result.error());
+                    // The driver gave up on the connection after the timeout
+                    // (FreeTDS when the server does not acknowledge the cancel):
+                    // the data source is run again on a fresh one.
+                    if (error.connection_dead) {
+                        context.dropped_by = error;
+                        return PhaseEnd::TimedOutDropped;
+                    }
+                } else if (c.kind == FailureKind::ConnectionLost || error.connection_dead) {
+                    const std::string message = connection_lost_message(report.name, error, script.engine);
                     report.failures.push_back({script.phase, step.number, message});
                     context.view.show_message(message);
                     return PhaseEnd::ConnectionLost;
                 } else {
-                    const std::string message = failure_message(result.error());
+                    const std::string message = failure_message(error, script.engine);
                     report.failures.push_back({script.phase, step.number, message});
                     context.view.show_message(message);
                 }

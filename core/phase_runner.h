@@ -33,17 +33,21 @@ struct PhaseContext {
     bool& timeout_flag;
     MigrationStep migrate;
     const std::atomic<bool>* stop = nullptr;
+    DbError dropped_by;  // what ended the phase with TimedOutDropped
 };
 
 enum class PhaseEnd {
     Completed,       // the list was sent to its end
     ConnectionLost,  // the connection broke; the rest was not sent
     Interrupted,     // the user asked to stop; the rest was not sent
+    TimedOutDropped, // phase two: a statement timed out and the driver dropped the
+                     // connection; the timeout flag is set, the rest was not sent
 };
 
 PhaseEnd run_phase(const Script& script, PhaseContext& context);
 
 // The message shown when a data source's connection breaks in a phase.
-std::string connection_lost_message(const std::string& data_source, const DbError& error);
+std::string connection_lost_message(const std::string& data_source, const DbError& error,
+                                    Engine engine = Engine::SqlServer);
 
 }  // namespace sp

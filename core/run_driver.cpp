@@ -80,7 +80,7 @@ private:
             view_.set_status_label("Updating database " + ds.name + ".");
 
             PhaseEnd end = PhaseEnd::Completed;
-            PhaseContext context{**session, view_, ds, timeout_flag, migrate_, settings_.stop};
+            PhaseContext context{**session, view_, ds, timeout_flag, migrate_, settings_.stop, {}};
             for (const Script& phase : phases_of(ds.engine)) {
                 end = run_phase(phase, context);
                 if (end != PhaseEnd::Completed) break;
@@ -90,6 +90,12 @@ private:
             if (settings_.on_session) settings_.on_session(nullptr);
             session->reset();
 
+            // Dropped after a timeout with no re-run left: the rest was not sent.
+            if (end == PhaseEnd::TimedOutDropped && reruns >= kRerunsPerEngine) {
+                fail(ds, DataSourceOutcome::ConnectionLost,
+                     connection_lost_message(ds.name, context.dropped_by, ds.engine));
+                return;
+            }
             if (end == PhaseEnd::ConnectionLost) {
                 ds.outcome = DataSourceOutcome::ConnectionLost;
                 return;

@@ -21,6 +21,12 @@ Result<void> Connection::discard_results(const StmtHandle& stmt) {
     }
 }
 
+bool Connection::is_dead() const {
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    const SQLRETURN rc = SQLGetConnectAttr(dbc_.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr);
+    return SQL_SUCCEEDED(rc) && dead == SQL_CD_TRUE;
+}
+
 void Connection::cancel() noexcept {
     if (!cancel_across_threads_) return;
     std::lock_guard lock(mutex_);

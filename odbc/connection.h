@@ -38,8 +38,17 @@ public:
             InFlight guard(*this, stmt.get());
             rc = call();
         }
-        return checked(rc, stmt.diag(), name);
+        auto result = checked(rc, stmt.diag(), name);
+        if (result) return result;
+        DbError error = result.error();
+        error.connection_dead = is_dead();
+        return error;
     }
+
+    // SQL_ATTR_CONNECTION_DEAD: true only when the driver says so. Asked after
+    // every failure, since some drivers report a broken connection at first
+    // as an unexplained error (FreeTDS: HY000 "Unknown error" after a reset).
+    bool is_dead() const;
 
     // Moves past every result the statement produced, so that errors reported
     // with a later result (a batch of several statements) are not lost.

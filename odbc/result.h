@@ -20,6 +20,10 @@ struct DiagnosticRecord {
 // Every diagnostic record of one failed call, in the driver's order.
 struct DbError {
     std::vector<DiagnosticRecord> records;
+    // The driver said, after the failure, that the connection is dead
+    // (SQL_ATTR_CONNECTION_DEAD): whatever the records say, nothing more can
+    // be sent through it.
+    bool connection_dead = false;
 
     static DbError make(std::string sqlstate, std::string message, std::int32_t native_error = 0) {
         return DbError{{DiagnosticRecord{std::move(sqlstate), native_error, std::move(message)}}};

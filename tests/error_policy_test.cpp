@@ -54,6 +54,24 @@ TEST(ErrorPolicy, SortsDriverFailuresIntoTheFourTreatments) {
         {"08S01", 0, "Communication link failure", FailureKind::ConnectionLost, -2147467259},
         {"08003", 26, "connection does not exist", FailureKind::ConnectionLost, 26},
         {"57P01", 35, "terminating connection due to administrator command", FailureKind::ConnectionLost, 35},
+        // SQL Server decides by the server's number under the drivers' catch-all 42000:
+        // what the statements rely on passes, what the server could not do now is shown.
+        {"42000", 2705, "Column names in each table must be unique.", FailureKind::AlreadyDone, -2147217900},
+        {"42000", 3728, "'DF_x' is not a constraint.", FailureKind::AlreadyDone, -2147217900},
+        {"42000", 5074, "The object 'DF_x' is dependent on column", FailureKind::AlreadyDone, -2147217900},
+        {"42000", 156, "Incorrect syntax near the keyword", FailureKind::AlreadyDone, -2147217900},
+        {"42000", 3701, "Cannot drop the procedure", FailureKind::AlreadyDone, -2147217900},
+        {"42000", 9002, "The transaction log for database 'sv' is full", FailureKind::Reported, 9002},
+        {"42000", 1105, "Could not allocate space for object", FailureKind::Reported, 1105},
+        {"42000", 596, "Cannot continue the execution because the session is in the kill state.",
+         FailureKind::Reported, 596},
+        {"42000", 701, "There is insufficient system memory", FailureKind::Reported, 701},
+        {"42000", 2812, "Could not find stored procedure 'x'.", FailureKind::Reported, 2812},
+        {"40001", 1205, "Transaction was deadlocked", FailureKind::Timeout, 1205},
+        {"42000", 1222, "Lock request time out period exceeded.", FailureKind::Timeout, 1222},
+        // FreeTDS's first report of a broken connection, before it says 08S01.
+        {"01000", 20017, "Unexpected EOF from the server", FailureKind::ConnectionLost, 20017},
+        {"HY000", 20004, "Read from the server failed", FailureKind::ConnectionLost, 20004},
         // Anything else: the native error, or the unspecified number when there is none.
         {"HY000", 1, "no such table: GridColumns", FailureKind::Reported, 1},
         {"HY000", 0, "general error", FailureKind::Reported, -2147467259},
@@ -73,6 +91,23 @@ TEST(ErrorPolicy, SortsDriverFailuresIntoTheFourTreatments) {
     }
 }
 
+TEST(ErrorPolicy, OnOtherEnginesTheNumberDoesNotDecide) {
+    // A Pervasive failure with a number that means a deadlock on SQL Server.
+    EXPECT_EQ(classify(sql_error("42000", 1205, "syntax"), Engine::Pervasive).kind, FailureKind::AlreadyDone);
+    EXPECT_EQ(classify(sql_error("42000", 9002, "x"), Engine::SqlServer).kind, FailureKind::Reported);
+}
+
+TEST(ErrorPolicy, AnUnexplainedFailureOnADeadConnectionIsALostConnection) {
+    DbError reset = sql_error("HY000", 0, "Unknown error");
+    EXPECT_EQ(classify(reset).kind, FailureKind::Reported);
+    reset.connection_dead = true;
+    EXPECT_EQ(classify(reset).kind, FailureKind::ConnectionLost);
+    // A failure that explains itself keeps its meaning.
+    DbError timeout = sql_error("HYT00", 0, "Timeout expired");
+    timeout.connection_dead = true;
+    EXPECT_EQ(classify(timeout).kind, FailureKind::Timeout);
+}
+
 TEST(ErrorPolicy, ReadsTheStateInEitherCase) {
     EXPECT_EQ(classify(sql_error("42s02")).kind, FailureKind::TableMissing);
     EXPECT_EQ(classify(sql_error("hyt00")).kind, FailureKind::Timeout);
@@ -83,6 +118,11 @@ TEST(ErrorPolicy, AWarningBeforeTheErrorDoesNotDecide) {
     e.records.push_back({"01000", 5701, "Changed database context to 'sales'."});
     e.records.push_back({"42S02", 208, "Invalid object name 'X'."});
     EXPECT_EQ(classify(e).kind, FailureKind::TableMissing);
+    // Nor does a statement-terminated notice after a server error.
+    DbError full;
+    full.records.push_back({"42000", 9002, "The transaction log for database 'sv' is full."});
+    full.records.push_back({"01000", 3621, "The statement has been terminated."});
+    EXPECT_EQ(classify(full).number, 9002);
 }
 
 TEST(ErrorPolicy, MessageIsNumberColonAndEveryRecordsText) {
