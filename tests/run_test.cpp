@@ -113,22 +113,51 @@ TEST_F(Run, PervasiveProbeRemovesTheRowItFindsAndAnswersWhetherItCouldRun) {
 
 TEST_F(Run, TimeoutIsSilentInPhaseTwoOnlyAndRerunsTheDataSource) {
     const std::string slow = statement(Engine::SqlServer, 2, 60);
+    // A deadlock victim or a lock timeout on SQL Server is rolled back: a re-run is the remedy.
+    for (const DbError& failure : {sql_error("HYT00", 0, "Query timeout expired"),
+                                   sql_error("40001", 1205, "Transaction was deadlocked"),
+                                   sql_error("42000", 1222, "Lock request time out period exceeded.")}) {
+        SCOPED_TRACE(failure.native_error());
+        int calls = 0;
+        db.fail = [&](const std::string& sql) -> Fail {
+            if (sql == slow && calls++ == 0) return failure;
+            return std::nullopt;
+        };
+        run({{"sv01"}, {}});
+        EXPECT_TRUE(view.messages().empty());
+        EXPECT_EQ(db.connects.size(), 2u);
+        const auto e = db.executed();
+        ASSERT_EQ(e.size(), 2 * 326u);  // the first run still went to its end
+        EXPECT_EQ(e[68 + 60], statement(Engine::SqlServer, 2, 61));
+        EXPECT_EQ(report.data_sources.at(0).runs, 2);
+        EXPECT_TRUE(report.data_sources.at(0).timeout_rerun);
+    }
+
+    // The driver dropped the connection after the timeout: the first run ends
+    // there and the data source runs again on a fresh connection.
+    DbError dropped = sql_error("HYT00", 0, "Timeout expired");
+    dropped.connection_dead = true;
     int calls = 0;
     db.fail = [&](const std::string& sql) -> Fail {
-        if (sql == slow && calls++ == 0) return sql_error("HYT00", 0, "Query timeout expired");
+        if (sql == slow && calls++ == 0) return dropped;
         return std::nullopt;
     };
     run({{"sv01"}, {}});
     EXPECT_TRUE(view.messages().empty());
-    EXPECT_EQ(db.connects.size(), 2u);
-    const auto e = db.executed();
-    ASSERT_EQ(e.size(), 2 * 326u);  // the first run still went to its end
-    EXPECT_EQ(e[68 + 60], statement(Engine::SqlServer, 2, 61));
-    EXPECT_EQ(report.data_sources.at(0).runs, 2);
-    EXPECT_TRUE(report.data_sources.at(0).timeout_rerun);
+    EXPECT_EQ(db.executed().size(), 68 + 60 + 326u);
+    EXPECT_EQ(report.data_sources.at(0).outcome, DataSourceOutcome::Done);
+    // With no re-run left, one message and the data source is abandoned.
+    fail_on({slow}, dropped);
+    run({{"sv01"}, {}});
+    EXPECT_EQ(report.data_sources.at(0).runs, 5);
+    EXPECT_EQ(view.messages().size(), 1u);
+    EXPECT_EQ(report.data_sources.at(0).outcome, DataSourceOutcome::ConnectionLost);
 
     const struct { Engine engine; int phase, number; } shown[] = {
         {Engine::SqlServer, 1, 41}, {Engine::SqlServer, 3, 29}, {Engine::Pervasive, 1, 40}};
+    fail_on({statement(Engine::SqlServer, 1, 41)}, sql_error("40001", 1205, "Transaction was deadlocked"));
+    run({{"sv01"}, {}});
+    EXPECT_EQ(view.messages(), std::vector<std::string>{"1205: Transaction was deadlocked"});
     for (const auto& c : shown) {
         fail_on({statement(c.engine, c.phase, c.number)}, sql_error("S1T00", 0, "Timeout expired"));
         run(c.engine == Engine::SqlServer ? DataSourceLists{{"sv01"}, {}} : DataSourceLists{{}, {"svpv"}});
