@@ -1,6 +1,7 @@
 #include "odbc/diagnostics.h"
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -8,18 +9,33 @@ namespace sp::odbc {
 
 namespace {
 
-// Reads one record; false when there is none (or the handle cannot be read).
-bool read_record(DiagSource source, SQLSMALLINT number, std::vector<SQLCHAR>& text, DiagnosticRecord& out) {
+enum class Read { Whole, MaybeCut, None };
+
+// Reads one record into text, which holds capacity bytes.
+Read read_record(DiagSource source, SQLSMALLINT number, SQLCHAR* text, SQLSMALLINT capacity, DiagnosticRecord& out) {
     SQLCHAR state[SQL_SQLSTATE_SIZE + 1] = {};
     SQLINTEGER native = 0;
     SQLSMALLINT length = 0;
-    const SQLRETURN rc = SQLGetDiagRec(source.type, source.handle, number, state, &native, text.data(),
-                                       static_cast<SQLSMALLINT>(text.size()), &length);
-    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return false;
+    const SQLRETURN rc = SQLGetDiagRec(source.type, source.handle, number, state, &native, text, capacity, &length);
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return Read::None;
     out.sqlstate = reinterpret_cast<const char*>(state);
     out.native_error = native;
-    const auto used = std::min<std::size_t>(static_cast<std::size_t>(length < 0 ? 0 : length), text.size() - 1);
-    out.message.assign(reinterpret_cast<const char*>(text.data()), used);
+    const SQLSMALLINT used = std::clamp<SQLSMALLINT>(length, 0, static_cast<SQLSMALLINT>(capacity - 1));
+    out.message.assign(reinterpret_cast<const char*>(text), static_cast<std::size_t>(used));
+    return rc == SQL_SUCCESS_WITH_INFO || length >= capacity - 1 ? Read::MaybeCut : Read::Whole;
+}
+
+// One pass over the records; false when a message may have been cut.
+bool read_all(DiagSource source, SQLCHAR* text, SQLSMALLINT capacity, std::vector<DiagnosticRecord>& records) {
+    records.clear();
+    // A driver that never answers SQL_NO_DATA must not hold us forever.
+    for (SQLSMALLINT number = 1; number < 1000; ++number) {
+        DiagnosticRecord record;
+        const Read read = read_record(source, number, text, capacity, record);
+        if (read == Read::None) break;
+        if (read == Read::MaybeCut && capacity < kLargestMessage) return false;
+        records.push_back(std::move(record));
+    }
     return true;
 }
 
@@ -35,16 +51,16 @@ const char* describe(SQLRETURN rc) {
 
 }  // namespace
 
-std::vector<DiagnosticRecord> read_diagnostics(DiagSource source, SQLSMALLINT message_buffer) {
+std::vector<DiagnosticRecord> read_diagnostics(DiagSource source, SQLSMALLINT first_buffer) {
     std::vector<DiagnosticRecord> records;
     if (source.handle == SQL_NULL_HANDLE) return records;
-    std::vector<SQLCHAR> text(static_cast<std::size_t>(std::max<SQLSMALLINT>(message_buffer, 2)));
-    // A driver that never answers SQL_NO_DATA must not hold us forever.
-    for (SQLSMALLINT number = 1; number < 1000; ++number) {
-        DiagnosticRecord record;
-        if (!read_record(source, number, text, record)) break;
-        records.push_back(std::move(record));
-    }
+    // Neither buffer is zero-filled: the driver writes what it returns.
+    const SQLSMALLINT first = std::clamp<SQLSMALLINT>(first_buffer, 2, kLargestMessage);
+    SQLCHAR small[kFirstMessageBuffer];
+    auto owned = first > kFirstMessageBuffer ? std::make_unique_for_overwrite<SQLCHAR[]>(first) : nullptr;
+    if (read_all(source, owned ? owned.get() : small, first, records)) return records;
+    const auto largest = std::make_unique_for_overwrite<SQLCHAR[]>(kLargestMessage);
+    read_all(source, largest.get(), kLargestMessage, records);
     return records;
 }
 

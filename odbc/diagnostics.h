@@ -18,11 +18,14 @@ struct DiagSource {
 };
 
 // Every diagnostic record of the handle, read with SQLGetDiagRec until
-// SQL_NO_DATA. The message buffer defaults to the largest a record can have:
-// psqlODBC splits a message longer than the buffer of the first read into
-// several records, so a smaller buffer would cut one message into pieces.
+// SQL_NO_DATA. Most messages are short: they are read into a small buffer
+// first, and only when one may have been cut are all records read again
+// into the largest a record can have. psqlODBC splits a message longer than
+// the buffer of the first read into several records (its length then equals
+// the buffer less one), so the second pass starts again from record 1.
 inline constexpr SQLSMALLINT kLargestMessage = 32767;
-std::vector<DiagnosticRecord> read_diagnostics(DiagSource source, SQLSMALLINT message_buffer = kLargestMessage);
+inline constexpr SQLSMALLINT kFirstMessageBuffer = 512;
+std::vector<DiagnosticRecord> read_diagnostics(DiagSource source, SQLSMALLINT first_buffer = kFirstMessageBuffer);
 
 // SQL_SUCCESS, SQL_SUCCESS_WITH_INFO and SQL_NO_DATA are answered with the
 // return code itself (only some calls can return SQL_NO_DATA, and their

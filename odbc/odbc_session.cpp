@@ -14,14 +14,19 @@ SQLCHAR* text_of(const std::string& sql) { return reinterpret_cast<SQLCHAR*>(con
 }  // namespace
 
 Result<void> OdbcSession::execute(const std::string& sql) {
-    auto stmt = connection_->new_statement();
-    if (!stmt) return stmt.error();
-    auto r = connection_->run(*stmt, "SQLExecDirect", [&] {
-        return SQLExecDirect(stmt->get(), text_of(sql), static_cast<SQLINTEGER>(sql.size()));
+    if (!runner_) {
+        auto stmt = connection_->new_statement();
+        if (!stmt) return stmt.error();
+        runner_ = std::move(stmt).value();
+    }
+    auto r = connection_->run(runner_, "SQLExecDirect", [&] {
+        return SQLExecDirect(runner_.get(), text_of(sql), static_cast<SQLINTEGER>(sql.size()));
     });
-    if (!r) return r.error();
     // SQL_NO_DATA: a searched UPDATE or DELETE that touched no row; success.
-    return connection_->discard_results(*stmt);
+    Result<void> outcome = r ? connection_->discard_results(runner_) : Result<void>(r.error());
+    // After a failure results may still be pending: the next call needs the handle free.
+    if (!outcome) SQLFreeStmt(runner_.get(), SQL_CLOSE);
+    return outcome;
 }
 
 Result<std::unique_ptr<Cursor>> OdbcSession::query(const std::string& sql) {

@@ -16,7 +16,8 @@ public:
     OdbcSession(std::shared_ptr<Connection> connection, SQLUSMALLINT max_concurrent_activities)
         : connection_(std::move(connection)), max_activities_(max_concurrent_activities) {}
 
-    // SQLExecDirect of the exact text; every result is consumed.
+    // SQLExecDirect of the exact text; every result is consumed. One
+    // statement handle serves every call, its timeout set when it is made.
     Result<void> execute(const std::string& sql) override;
     Result<std::unique_ptr<Cursor>> query(const std::string& sql) override;
     Result<std::unique_ptr<PreparedStatement>> prepare(const std::string& sql,
@@ -29,6 +30,7 @@ public:
 private:
     std::shared_ptr<Connection> connection_;
     SQLUSMALLINT max_activities_;
+    StmtHandle runner_;  // execute()'s handle, made at its first call
 };
 
 class OdbcConnector : public Connector {
