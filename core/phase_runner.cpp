@@ -100,6 +100,7 @@ PhaseEnd run_phase(const Script& script, PhaseContext& context) {
                 } else if (c.kind == FailureKind::Timeout && phase_two) {
                     ++report.timed_out;
                     context.timeout_flag = true;
+                    if (context.timed_out) context.timed_out->push_back(step.number);
                     // The driver gave up on the connection after the timeout
                     // (FreeTDS when the server does not acknowledge the cancel):
                     // the data source is run again on a fresh one.

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "core/report.h"
 #include "core/run_view.h"
@@ -34,6 +35,7 @@ struct PhaseContext {
     MigrationStep migrate;
     const std::atomic<bool>* stop = nullptr;
     DbError dropped_by;  // what ended the phase with TimedOutDropped
+    std::vector<int>* timed_out = nullptr;  // numbers of the phase-two statements that timed out
 };
 
 enum class PhaseEnd {

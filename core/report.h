@@ -29,6 +29,7 @@ enum class DataSourceOutcome {
     ConnectFailed,   // the connection could not be opened
     ConnectionLost,  // the connection broke during a phase; the run was abandoned
     Interrupted,     // the user interrupted the run
+    TimedOut,        // phase two still timed out when the engine's re-runs were spent: not completed
 };
 
 struct DataSourceReport {

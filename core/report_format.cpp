@@ -22,6 +22,7 @@ Words words(DataSourceOutcome o) {
         case DataSourceOutcome::ConnectFailed: return {"connect_failed", "could not be connected"};
         case DataSourceOutcome::ConnectionLost: return {"connection_lost", "connection lost, run abandoned"};
         case DataSourceOutcome::Interrupted: return {"interrupted", "interrupted"};
+        case DataSourceOutcome::TimedOut: return {"timed_out", "not completed: phase two timed out after the re-runs"};
     }
     return {"", ""};
 }

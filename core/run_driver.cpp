@@ -3,6 +3,7 @@
 #include <chrono>
 #include <string_view>
 
+#include "core/connect_attempt.h"
 #include "core/error_policy.h"
 #include "core/phase_runner.h"
 
@@ -22,6 +23,17 @@ std::string refused_name_message(const std::string& name) {
     return "The data source \"" + name +
            "\" was not updated: its name contains a character that ODBC does not allow in a "
            "data-source name ([]{}(),;?*=!@\\), which could change the connection's settings.";
+}
+
+// Unfinished is never "done": the user learns what was not sent to its end.
+std::string not_completed_message(const std::string& name, const std::vector<int>& timed_out) {
+    std::string numbers;
+    for (std::size_t i = 0; i < timed_out.size(); ++i) numbers += (i ? ", " : "") + std::to_string(timed_out[i]);
+    const bool one = timed_out.size() == 1;
+    return "The update of data source " + name + " was not completed: " + std::to_string(timed_out.size()) +
+           (one ? " statement" : " statements") + " of phase two (" + (one ? "number " : "numbers ") + numbers +
+           ") still timed out after the re-runs allowed (" + std::to_string(kRerunsPerEngine) +
+           " per engine) were spent, so their changes are missing. Running the update again finishes it.";
 }
 
 std::string connect_failed_message(const std::string& name, const DbError& error) {
@@ -66,7 +78,12 @@ private:
             options.login_timeout_s = ds.engine == Engine::SqlServer ? settings_.sqlserver_login_timeout_s
                                                                      : settings_.pervasive_login_timeout_s;
             options.query_timeout_s = settings_.command_timeout_s;
-            auto session = connector_.connect(options);
+            auto attempt = connect_unless_stopped(connector_, options, settings_.stop);
+            if (!attempt) {  // the stop request let the connection attempt go
+                ds.outcome = DataSourceOutcome::Interrupted;
+                return;
+            }
+            auto& session = *attempt;
             if (!session) {
                 if (stopped()) {
                     ds.outcome = DataSourceOutcome::Interrupted;
@@ -80,7 +97,8 @@ private:
             view_.set_status_label("Updating database " + ds.name + ".");
 
             PhaseEnd end = PhaseEnd::Completed;
-            PhaseContext context{**session, view_, ds, timeout_flag, migrate_, settings_.stop, {}};
+            std::vector<int> timed_out;
+            PhaseContext context{**session, view_, ds, timeout_flag, migrate_, settings_.stop, {}, &timed_out};
             for (const Script& phase : phases_of(ds.engine)) {
                 end = run_phase(phase, context);
                 if (end != PhaseEnd::Completed) break;
@@ -104,7 +122,14 @@ private:
                 ds.outcome = DataSourceOutcome::Interrupted;
                 return;
             }
-            if (!timeout_flag || reruns >= kRerunsPerEngine) return;
+            if (!timeout_flag) return;
+            if (reruns >= kRerunsPerEngine) {
+                ds.outcome = DataSourceOutcome::TimedOut;
+                const std::string message = not_completed_message(ds.name, timed_out);
+                ds.failures.push_back({2, 0, message});
+                view_.show_message(message);
+                return;
+            }
             ++reruns;
             ds.timeout_rerun = true;
         }

@@ -81,7 +81,9 @@ struct ConnectOptions {
 class Connector {
 public:
     virtual ~Connector() = default;
-    // Connects to "DSN=" followed by options.dsn.
+    // Connects to "DSN=" followed by options.dsn. May run on a thread of its
+    // own that a stop request abandons (core/connect_attempt.h): once the
+    // attempt has started it must not need the connector object any more.
     virtual Result<std::unique_ptr<Session>> connect(const ConnectOptions& options) = 0;
 };
 

@@ -60,7 +60,10 @@ Result<std::unique_ptr<Session>> OdbcConnector::connect(const ConnectOptions& op
         if (!env) return env.error();
         env_ = std::make_shared<const EnvHandle>(std::move(env).value());
     }
-    auto dbc = allocate_connection(*env_);
+    // From here on only this copy is used: the connector may be gone before a
+    // login it no longer waits for ends.
+    const std::shared_ptr<const EnvHandle> env = env_;
+    auto dbc = allocate_connection(*env);
     if (!dbc) return dbc.error();
     const auto login_timeout = static_cast<SQLULEN>(options.login_timeout_s > 0 ? options.login_timeout_s : 0);
     if (auto r = SP_ODBC_CALL(dbc->diag(), SQLSetConnectAttr, dbc->get(), SQL_ATTR_LOGIN_TIMEOUT,
@@ -98,7 +101,7 @@ Result<std::unique_ptr<Session>> OdbcConnector::connect(const ConnectOptions& op
         r && std::string_view(driver).find("sqlite") != std::string_view::npos)
         cancel_across_threads = false;
 
-    auto connection = std::make_shared<Connection>(env_, std::move(dbc).value(), options.query_timeout_s,
+    auto connection = std::make_shared<Connection>(env, std::move(dbc).value(), options.query_timeout_s,
                                                    cancel_across_threads);
     return std::unique_ptr<Session>(std::make_unique<OdbcSession>(std::move(connection), activities));
 }

@@ -4,6 +4,7 @@
 // driver's labels, connections and re-runs.
 #include <gtest/gtest.h>
 
+#include "core/report_format.h"
 #include "core/run_driver.h"
 #include "tests/support/fake_database.h"
 #include "tests/support/recording_view.h"
@@ -244,7 +245,18 @@ TEST_F(Run, TheEnginesFourRerunsAreSharedByItsDataSources) {
     EXPECT_EQ(sent(statement(Engine::Pervasive, 1, 1)), 6);
     const auto p = view.progress();
     EXPECT_EQ(std::count(p.begin(), p.end(), 0), 6);
-    EXPECT_TRUE(view.messages().empty());
+    // Neither was completed: one message each, and neither is "done".
+    const std::string message = "The update of data source svpv1 was not completed: 1 statement of phase two (number 100) "
+                                "still timed out after the re-runs allowed (4 per engine) were spent, so their "
+                                "changes are missing. Running the update again finishes it.";
+    ASSERT_EQ(view.messages().size(), 2u);
+    EXPECT_EQ(view.messages()[0], message);
+    EXPECT_NE(view.messages()[1].find("data source svpv2 was not completed"), std::string::npos);
+    for (const auto& ds : report.data_sources) {
+        EXPECT_EQ(ds.outcome, DataSourceOutcome::TimedOut);
+        EXPECT_EQ(ds.failures.size(), 1u);
+    }
+    EXPECT_EQ(exit_status(report), kExitFailure);
 }
 
 TEST_F(Run, DataSourcesThatCannotBeUsedGetOneMessageAndTheRunGoesOn) {

@@ -6,7 +6,10 @@
 // wording of the upgrade (with domains standing in for TINYINT and CURRENCY).
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,6 +35,8 @@ const std::string kClean = OdbcSandbox::instance().add_postgres("clean");
 const std::string kFailing = OdbcSandbox::instance().add_postgres("failing");
 const std::string kSlow = OdbcSandbox::instance().add_postgres("slow");
 const std::string kKilled = OdbcSandbox::instance().add_postgres("killed");
+const std::string kBig = OdbcSandbox::instance().add_postgres("big");
+const std::string kLocked = OdbcSandbox::instance().add_postgres("locked");
 
 // A quote database of the previous version, as far as the statements need it.
 const char* const kLegacySchema[] = {
@@ -107,8 +112,9 @@ protected:
     }
 
     // Runs the program with this test's ODBC configuration. With interrupt_when,
-    // sends SIGINT as soon as it answers true.
-    Outcome run(const std::vector<std::string>& args, std::function<bool()> interrupt_when = nullptr) {
+    // sends SIGINT as soon as it answers true, then calls after_interrupt.
+    Outcome run(const std::vector<std::string>& args, std::function<bool()> interrupt_when = nullptr,
+                std::function<void()> after_interrupt = nullptr) {
         std::ofstream(dir_ / "odbc.ini") << odbc_ini_.str();
         const fs::path out = dir_ / "out.txt", err = dir_ / "err.txt";
         const auto started = std::chrono::steady_clock::now();
@@ -133,6 +139,7 @@ protected:
             if (interrupt_when && interrupt_when()) {
                 interrupted = std::chrono::steady_clock::now();
                 kill(pid, SIGINT);
+                if (after_interrupt) after_interrupt();
                 interrupt_when = nullptr;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -261,6 +268,116 @@ TEST_F(UnattendedRun, AnInterruptCancelsTheStatementInFlightAndReports) {
                               database_name + "'"),
               "0");
     (void)(*locker)->execute("ROLLBACK");
+}
+
+// A server that takes the connection and never says a word: a TCP listener on 127.0.0.1.
+class SilentServer {
+public:
+    SilentServer() {
+        sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+        socklen_t length = sizeof address;
+        if (fd_ >= 0 && bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && listen(fd_, 8) == 0 &&
+            getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            port_ = ntohs(address.sin_port);
+        fcntl(fd_, F_SETFL, O_NONBLOCK);
+    }
+    ~SilentServer() {
+        for (int fd : accepted_) close(fd);
+        close(fd_);
+    }
+    int port() const { return port_; }
+    // True once a client has connected; its connection is held open, unanswered.
+    bool client_waiting() {
+        if (const int fd = accept(fd_, nullptr, nullptr); fd >= 0) accepted_.push_back(fd);
+        return !accepted_.empty();
+    }
+
+private:
+    int fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    int port_ = 0;
+    std::vector<int> accepted_;
+};
+
+TEST_F(UnattendedRun, AnInterruptWhileConnectingLetsTheLoginGoAndReports) {
+    SilentServer server;
+    ASSERT_NE(server.port(), 0);
+    odbc_ini_ << "[svsilent]\nDriver=SQL Server\nServername=127.0.0.1\nPort=" << server.port()
+              << "\nDatabase=x\nUsername=x\nPassword=x\n\n";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    Outcome o = run({"--run", "--login-timeout", "120"},
+                    [&] { return server.client_waiting() || std::chrono::steady_clock::now() > deadline; });
+    ASSERT_TRUE(server.client_waiting()) << "the program never connected";
+    EXPECT_EQ(o.status, 130) << o.out << o.err;
+    RecordProperty("sigint_to_exit_while_connecting_ms", static_cast<int>(o.took.count()));
+    EXPECT_LT(o.took.count(), 1000) << "from SIGINT to exit";
+    EXPECT_NE(o.out.find("svsilent (SQL Server): interrupted"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("Exit status: 130"), std::string::npos);
+    EXPECT_EQ(o.err.find("could not be connected"), std::string::npos) << o.err;
+}
+
+// The item-comment migration interrupted half-way: what it copied stays and is counted, nothing is
+// inserted after the signal beyond the line in flight, and the legacy comment columns are kept.
+TEST_F(UnattendedRun, AnInterruptInTheMigrationStopsAfterTheLineInFlight) {
+    SP_REQUIRE_POSTGRES(kBig);
+    auto db = database(kBig, true);
+    ASSERT_TRUE(db);
+    constexpr int kLines = 100000;
+    ASSERT_TRUE(db->execute("INSERT INTO Details SELECT q, 1, 1, 0, 'comment ' || q, 0, 0, 'c', 1 "
+                            "FROM generate_series(3, " + std::to_string(kLines + 2) + ") q"));
+    // CommIns as phase one makes it, with a stamp of the server's clock on every row.
+    ASSERT_TRUE(db->execute("CREATE TABLE CommIns (QuoteID INTEGER NOT NULL, Line INTEGER NOT NULL, CoInType tinyint "
+                            "DEFAULT '0' NOT NULL, Number INTEGER NOT NULL, CommIns VARCHAR(80) NOT NULL, DateEnter "
+                            "DATE, UserEnter VARCHAR(20), DateModify DATE, UserModify VARCHAR(20), Stamp timestamptz "
+                            "DEFAULT clock_timestamp(), PRIMARY KEY (QuoteID, Line, CoInType, Number))"));
+    add_data_source("svbig", "Pervasive ODBC Engine Interface", kBig);
+
+    std::string signalled;  // the server's clock just after SIGINT was sent
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    Outcome o = run({"--run"}, [&] {
+        return std::chrono::steady_clock::now() > deadline || std::stoi(scalar(*db, "SELECT count(*) FROM CommIns")) >= 2000;
+    }, [&] { signalled = scalar(*db, "SELECT clock_timestamp()"); });
+    EXPECT_EQ(o.status, 130) << o.out << o.err;
+    const int copied = std::stoi(scalar(*db, "SELECT count(*) FROM CommIns"));
+    const int after = std::stoi(scalar(*db, "SELECT count(*) FROM CommIns WHERE Stamp > '" + signalled + "'"));
+    RecordProperty("sigint_to_exit_in_migration_ms", static_cast<int>(o.took.count()));
+    RecordProperty("rows_inserted_after_sigint", after);
+    EXPECT_LT(o.took.count(), 1000) << "from SIGINT to exit";
+    EXPECT_LE(after, 1) << "rows inserted after the signal";
+    EXPECT_LT(copied, kLines);
+    EXPECT_NE(o.out.find("item comments: not all moved; legacy comment columns kept, lines copied: " +
+                         std::to_string(copied) + "\n"),
+              std::string::npos)
+        << o.out;
+    EXPECT_EQ(scalar(*db, "SELECT count(*) FROM information_schema.columns WHERE table_name = 'details' "
+                          "AND column_name IN ('deitemcom', 'deitemcomtype')"),
+              "2");
+}
+
+// A table locked for longer than the command timeout: phase two times out on every run, and when the re-runs are
+// spent the data source is reported as not completed, with one message, and the run fails.
+TEST_F(UnattendedRun, TimeoutsLeftAfterTheRerunsAreReportedAsNotCompleted) {
+    SP_REQUIRE_POSTGRES(kLocked);
+    auto db = database(kLocked, true);
+    ASSERT_TRUE(db);
+    ASSERT_TRUE(db->execute("CREATE TABLE CreditNote (CreditNoteID int)"));  // altered once, by phase two
+    OdbcConnector connector;
+    auto locker = connector.connect({kLocked, 10, 30});
+    ASSERT_TRUE(locker);
+    ASSERT_TRUE((*locker)->execute("BEGIN"));
+    ASSERT_TRUE((*locker)->execute("LOCK TABLE CreditNote IN ACCESS EXCLUSIVE MODE"));
+    add_data_source("svlocked", "Pervasive ODBC Engine Interface", kLocked);
+
+    Outcome o = run({"--run", "--report", "json", "--command-timeout", "1"});
+    (void)(*locker)->execute("ROLLBACK");
+    EXPECT_EQ(o.status, 1) << o.out << o.err;
+    EXPECT_NE(o.out.find("\"outcome\":\"timed_out\",\"runs\":5,"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("\"timed_out\":5,\"failed\":1,"), std::string::npos) << o.out;
+    EXPECT_NE(o.err.find("svlocked was not completed: 1 statement of phase two (number 134) still timed out"),
+              std::string::npos)
+        << o.err;
+    EXPECT_EQ(scalar(*db, "SELECT count(*) FROM information_schema.columns WHERE table_name = 'creditnote' "
+                          "AND column_name = 'currency'"),
+              "0");
 }
 
 // In process: the run driver over the real ODBC layer, its connection killed

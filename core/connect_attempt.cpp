@@ -1,0 +1,56 @@
+#include "core/connect_attempt.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace sp {
+
+namespace {
+
+// What the connecting thread and the waiting one share; the last of them to let go frees it.
+struct Attempt {
+    std::mutex mutex;
+    std::condition_variable done;
+    std::optional<Result<std::unique_ptr<Session>>> result;
+    bool abandoned = false;
+};
+
+constexpr auto kLookAtStop = std::chrono::milliseconds(50);
+
+}  // namespace
+
+std::optional<Result<std::unique_ptr<Session>>> connect_unless_stopped(Connector& connector,
+                                                                       const ConnectOptions& options,
+                                                                       const std::atomic<bool>* stop) {
+    if (!stop) return connector.connect(options);
+    if (stop->load()) return std::nullopt;
+
+    auto attempt = std::make_shared<Attempt>();
+    std::thread thread([attempt, &connector, options] {
+        auto result = connector.connect(options);
+        std::lock_guard lock(attempt->mutex);
+        // Abandoned: the session, if one opened after all, is closed when `result` goes.
+        if (attempt->abandoned) return;
+        attempt->result.emplace(std::move(result));
+        attempt->done.notify_one();
+    });
+
+    std::unique_lock lock(attempt->mutex);
+    while (!attempt->result) {
+        if (stop->load()) {
+            attempt->abandoned = true;
+            lock.unlock();
+            thread.detach();
+            return std::nullopt;
+        }
+        attempt->done.wait_for(lock, kLookAtStop);
+    }
+    auto result = std::move(*attempt->result);
+    lock.unlock();
+    thread.join();
+    return result;
+}
+
+}  // namespace sp
