@@ -9,6 +9,7 @@
 #include "core/dry_run.h"
 #include "platform/interrupt.h"
 #include "core/report_format.h"
+#include "core/text.h"
 #include "core/run_driver.h"
 #include "core/version.h"
 
@@ -188,8 +189,8 @@ std::optional<int> run_command_line(const std::vector<std::string>& args, CliCon
                 return kExitOk;
             case Options::Mode::List: {
                 const DataSourceLists lists = discover_data_sources(context.enumerator);
-                for (const auto& n : lists.sqlserver) context.out << "sqlserver\t" << n << "\n";
-                for (const auto& n : lists.pervasive) context.out << "pervasive\t" << n << "\n";
+                for (const auto& n : lists.sqlserver) context.out << "sqlserver\t" << one_line(n) << "\n";
+                for (const auto& n : lists.pervasive) context.out << "pervasive\t" << one_line(n) << "\n";
                 return kExitOk;
             }
             case Options::Mode::Script:

@@ -2,32 +2,16 @@
 
 #include <cstdio>
 
+#include "core/text.h"
+
 namespace sp {
 
-namespace {
-
-// Length of the valid UTF-8 sequence at s[i], or 0.
-size_t utf8_length(std::string_view s, size_t i) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    size_t n = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 0;
-    if (n == 0 || i + n > s.size()) return 0;
-    for (size_t k = 1; k < n; ++k)
-        if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return 0;
-    return n;
-}
-
-void append_escape(std::string& out, unsigned code) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "\\u%04x", code);
-    out += buf;
-}
-
-}  // namespace
-
 std::string json_string(std::string_view text) {
+    // Valid UTF-8 first: a parser rejects a document with anything else.
+    const std::string valid = valid_utf8(text);
     std::string out = "\"";
-    for (size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
+    for (std::size_t i = 0; i < valid.size(); ++i) {
+        const auto c = static_cast<unsigned char>(valid[i]);
         switch (c) {
             case '"': out += "\\\""; continue;
             case '\\': out += "\\\\"; continue;
@@ -36,16 +20,23 @@ std::string json_string(std::string_view text) {
             case '\t': out += "\\t"; continue;
             default: break;
         }
-        if (c < 0x20 || c == 0x7F) {
-            append_escape(out, c);
-        } else if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (size_t n = utf8_length(text, i)) {
-            out.append(text.substr(i, n));
-            i += n - 1;
-        } else {
-            append_escape(out, c);  // Latin-1
+        // Controls go escaped, also those JSON allows raw (DEL, C1, U+2028, U+2029), so that the
+        // document can be shown on a terminal or read as JavaScript as it is.
+        char32_t code = c;
+        std::size_t length = 1;
+        if (c >= 0xC0) {
+            length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+            code = c & (0x7F >> length);
+            for (std::size_t k = 1; k < length; ++k) code = (code << 6) | (valid[i + k] & 0x3F);
         }
+        if (is_hidden_control(code)) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(code));
+            out += buf;
+        } else {
+            out.append(valid, i, length);
+        }
+        i += length - 1;
     }
     out += '"';
     return out;

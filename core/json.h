@@ -1,6 +1,7 @@
 // A JSON string literal for any text: quotes, backslashes and control
-// characters escaped; bytes that are not valid UTF-8 (a driver message in a
-// legacy code page) are taken as Latin-1 so the output is always valid JSON.
+// characters escaped; what is not valid UTF-8 (a driver message in a legacy
+// code page, a cut or forged sequence) becomes U+FFFD, so that the output is
+// always valid JSON.
 #pragma once
 
 #include <string>

@@ -59,7 +59,7 @@ void print_report_text(const RunReport& report, std::ostream& out) {
     out << "\nReport: " << report.data_sources.size() << " data source(s)"
         << (report.interrupted ? ", run interrupted" : "") << "\n";
     for (const auto& d : report.data_sources) {
-        out << "\n" << d.name << " (" << engine_caption(d.engine) << "): " << words(d.outcome).text << "\n"
+        out << "\n" << printable(d.name) << " (" << engine_caption(d.engine) << "): " << words(d.outcome).text << "\n"
             << "  runs: " << d.runs << (d.timeout_rerun ? " (a timeout in phase two forced a re-run)" : "") << "\n"
             << "  statements sent: " << d.statements_sent << ", passed over silently: " << d.passed_silently
             << ", timed out in phase two: " << d.timed_out << ", failed: " << d.failures.size() << "\n"

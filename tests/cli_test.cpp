@@ -2,6 +2,8 @@
 // of data sources: its outputs, its report and its exit statuses.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <sstream>
 
 #include "cli/cli.h"
@@ -84,11 +86,20 @@ TEST_F(Cli, ExitStatusesAndTheJsonReportCountWhatWasSent) {
         return std::nullopt;
     };
     db.fail = [&](const std::string& sql) -> std::optional<DbError> {
-        if (sql == failing) return sql_error("23000", 0, "a \"quoted\"\nmessage");
+        if (sql == failing) return sql_error("23000", 0, "a \"quoted\"\nmessage\x1b[2J\xED\xA0\x80");
         return std::nullopt;
     };
+    // A name that would rewrite the terminal; it is refused, and named in the report and the message.
+    machine.entries.push_back({"sv\x1b]0;x\x07\xC0", "SQL Server"});
     EXPECT_EQ(run({"--run", "--report", "json"}), 3);
     const std::string json = out.str();
+    nlohmann::json report;
+    ASSERT_NO_THROW(report = nlohmann::json::parse(json)) << json;
+    EXPECT_EQ(report["data_sources"][2]["name"], "sv\x1b]0;x\x07\xEF\xBF\xBD");
+    EXPECT_EQ(report["data_sources"][3]["failures"][0]["message"],
+              "-2147217873: a \"quoted\"\nmessage\x1b[2J\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(err.str().find('\x1b'), std::string::npos) << "nothing raw on the terminal";
+    EXPECT_NE(err.str().find("\"sv\\x1b]0;x\\x07\xEF\xBF\xBD\""), std::string::npos) << err.str();
     EXPECT_EQ(json.find("Updating"), std::string::npos);  // status lines stay off the report's stream
     EXPECT_EQ(json.back(), '\n');
     EXPECT_NE(json.find("{\"name\":\"sv01\",\"engine\":\"sqlserver\",\"outcome\":\"done\",\"runs\":1,"
@@ -97,10 +108,17 @@ TEST_F(Cli, ExitStatusesAndTheJsonReportCountWhatWasSent) {
     EXPECT_NE(json.find("{\"name\":\"SV02\",\"engine\":\"sqlserver\",\"outcome\":\"connect_failed\",\"runs\":0,"),
               std::string::npos);
     EXPECT_NE(json.find("\"statements_sent\":197,\"passed_silently\":0,\"timed_out\":0,\"failed\":1,\"failures\":"
-                        "[{\"phase\":2,\"statement\":3,\"message\":\"-2147217873: a \\\"quoted\\\"\\nmessage\"}]"),
+                        "[{\"phase\":2,\"statement\":3,\"message\":\"-2147217873: a \\\"quoted\\\"\\nmessage\\u001b[2J"),
               std::string::npos);
     // Each message was also one line on the error stream.
-    EXPECT_NE(err.str().find("-2147217873: a \"quoted\" message\n"), std::string::npos);
+    EXPECT_NE(err.str().find("-2147217873: a \"quoted\" message\\x1b[2J\xEF\xBF\xBD"), std::string::npos);
+
+    // The text report shows the names escaped too.
+    out.str("");
+    EXPECT_EQ(run({"--run"}), 3);
+    EXPECT_EQ(out.str().find('\x1b'), std::string::npos);
+    EXPECT_NE(out.str().find("\nsv\\x1b]0;x\\x07\xEF\xBF\xBD (SQL Server): refused"), std::string::npos) << out.str();
+    machine.entries.pop_back();
 
     out.str("");
     db = FakeDatabase{};
@@ -118,6 +136,8 @@ TEST_F(Cli, ScriptPrintsEveryStatementWithoutConnecting) {
     EXPECT_EQ(run({"--script", "pervasive", "--format", "json"}), 0);
     EXPECT_EQ(testing::dry_run_statements(Engine::Pervasive, true).size(), 45u + 152u);
     EXPECT_NE(out.str().find("{\"engine\":\"pervasive\",\"phase\":2,\"migration\":{\"read\":"), std::string::npos);
+    std::istringstream lines(out.str());
+    for (std::string line; std::getline(lines, line);) EXPECT_TRUE(nlohmann::json::accept(line)) << line;
     out.str("");
     EXPECT_EQ(run({"--script", "sqlserver"}), 0);
     EXPECT_TRUE(db.connects.empty());

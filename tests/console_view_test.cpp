@@ -17,7 +17,7 @@ void play(RunView& v) {
     v.set_progress(0);
     v.set_status_label("Updating database sv01.");
     v.set_progress(5);
-    v.show_message("-2147217873: first line\nsecond line");
+    v.show_message("-2147217873: first line\nsecond line\x1b[2J\xff");
     v.set_progress(100);
     v.set_engine_label("");
     v.set_status_label("Updating complete.");
@@ -30,7 +30,7 @@ TEST(ConsoleView, PlainLinesWhenNotATerminal) {
     play(view);
     EXPECT_EQ(out.str(),
               "Beginning update.\nDatabase Engine: SQL Server\nUpdating database sv01.\nUpdating complete.\n");
-    EXPECT_EQ(err.str(), "-2147217873: first line second line\n");
+    EXPECT_EQ(err.str(), "-2147217873: first line second line\\x1b[2J\xEF\xBF\xBD\n");
 }
 
 TEST(ConsoleView, OnATerminalTheDataSourceLineShowsItsProgressInPlace) {
@@ -43,7 +43,7 @@ TEST(ConsoleView, OnATerminalTheDataSourceLineShowsItsProgressInPlace) {
     // Lines outside a data source's run are plain, and every line is finished.
     EXPECT_EQ(s.rfind("Beginning update.\nDatabase Engine: SQL Server\n", 0), 0u) << s;
     EXPECT_NE(s.find("100%\nUpdating complete.\n"), std::string::npos) << s;
-    EXPECT_EQ(err.str(), "-2147217873: first line second line\n");
+    EXPECT_EQ(err.str(), "-2147217873: first line second line\\x1b[2J\xEF\xBF\xBD\n");
 }
 
 }  // namespace
