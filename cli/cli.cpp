@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "cli/console_view.h"
+#include "core/check.h"
 #include "core/dry_run.h"
 #include "platform/interrupt.h"
 #include "core/report_format.h"
@@ -18,7 +19,7 @@ namespace sp {
 namespace {
 
 struct Options {
-    enum class Mode { None, Version, Help, List, Run, Script } mode = Mode::None;
+    enum class Mode { None, Version, Help, List, Run, Script, Check } mode = Mode::None;
     std::vector<std::string> dsns;
     bool json_report = false;
     std::optional<int> command_timeout;
@@ -73,6 +74,9 @@ Options parse(const std::vector<std::string>& args) {
         } else if (arg == "--run") {
             no_value();
             set_mode(Options::Mode::Run, arg);
+        } else if (arg == "--check") {
+            no_value();
+            set_mode(Options::Mode::Check, arg);
         } else if (arg == "--dsn") {
             o.dsns.push_back(value());
         } else if (arg == "--report") {
@@ -99,8 +103,8 @@ Options parse(const std::vector<std::string>& args) {
         }
     }
     const bool run_options = !o.dsns.empty() || o.json_report || o.command_timeout || o.login_timeout;
-    if (run_options && o.mode != Options::Mode::Run)
-        throw UsageError{"--dsn, --report, --command-timeout and --login-timeout go with --run"};
+    if (run_options && o.mode != Options::Mode::Run && o.mode != Options::Mode::Check)
+        throw UsageError{"--dsn, --report, --command-timeout and --login-timeout go with --run or --check"};
     if (o.format_given && o.mode != Options::Mode::Script) throw UsageError{"--format goes with --script"};
     if (o.mode == Options::Mode::None) throw UsageError{"no command given"};
     return o;
@@ -152,6 +156,28 @@ int run(const Options& o, CliContext& context) {
     return exit_status(report);
 }
 
+// The read-only check: the same data sources, timeouts and interrupts as a run.
+int check(const Options& o, CliContext& context) {
+    const DataSourceLists lists = select(discover_data_sources(context.enumerator), o.dsns);
+    RunSettings settings;
+    if (o.command_timeout) settings.command_timeout_s = *o.command_timeout;
+    if (o.login_timeout) settings.sqlserver_login_timeout_s = settings.pervasive_login_timeout_s = *o.login_timeout;
+    std::unique_ptr<InterruptWatcher> interrupts;
+    if (context.handle_signals) {
+        interrupts = std::make_unique<InterruptWatcher>();
+        settings.stop = &interrupts->stop_flag();
+        settings.on_session = [w = interrupts.get()](Session* s) { w->set_session(s); };
+    }
+    const CheckReport report = check_data_sources(lists, context.connector, settings);
+    interrupts.reset();
+    if (o.json_report)
+        print_check_json(report, context.out);
+    else
+        print_check_text(report, context.out);
+    context.out << std::flush;
+    return check_exit_status(report);
+}
+
 }  // namespace
 
 std::string usage_text() {
@@ -168,12 +194,16 @@ std::string usage_text() {
            "    --report text|json      the report's form (default text)\n"
            "    --command-timeout SECS  limit for one statement (default 30; 0: none)\n"
            "    --login-timeout SECS    limit for connecting (default 2400 SQL Server, 15 Pervasive; 0: none)\n"
+           "  --check                   report what a run would change on each data source; changes nothing;\n"
+           "                            takes --dsn, --report and the timeouts as --run does\n"
            "  --script sqlserver|pervasive\n"
            "                            print what a run sends to such a data source; connects to nothing\n"
            "    --format text|json      a readable script (default) or JSON Lines\n"
            "\n"
            "Exit status of --run: 0 done without failure, 1 a failure was reported, 2 usage error,\n"
-           "3 a data source could not be connected, was refused, or its connection was lost, 130 interrupted.\n";
+           "3 a data source could not be connected, was refused, or its connection was lost, 130 interrupted.\n"
+           "Exit status of --check: 0 every data source up to date, 1 one needs the update, 2 usage error,\n"
+           "3 one could not be connected or checked, or is not the product's database, 130 interrupted.\n";
 }
 
 std::optional<int> run_command_line(const std::vector<std::string>& args, CliContext& context) {
@@ -198,6 +228,8 @@ std::optional<int> run_command_line(const std::vector<std::string>& args, CliCon
                 return kExitOk;
             case Options::Mode::Run:
                 return run(o, context);
+            case Options::Mode::Check:
+                return check(o, context);
             case Options::Mode::None:
                 break;
         }

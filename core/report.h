@@ -26,6 +26,7 @@ enum class CommentMove {
 enum class DataSourceOutcome {
     Done,            // every run of the data source reached its last phase's end
     Refused,         // the name could add attributes to the connection string
+    NotProductDatabase,  // none of the product's tables: refused before anything was sent
     ConnectFailed,   // the connection could not be opened
     ConnectionLost,  // the connection broke during a phase; the run was abandoned
     Interrupted,     // the user interrupted the run

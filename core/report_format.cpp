@@ -19,6 +19,8 @@ Words words(DataSourceOutcome o) {
     switch (o) {
         case DataSourceOutcome::Done: return {"done", "done"};
         case DataSourceOutcome::Refused: return {"refused", "refused (unsafe data-source name), not connected"};
+        case DataSourceOutcome::NotProductDatabase:
+            return {"not_product_database", "refused: not the product's database, nothing sent"};
         case DataSourceOutcome::ConnectFailed: return {"connect_failed", "could not be connected"};
         case DataSourceOutcome::ConnectionLost: return {"connection_lost", "connection lost, run abandoned"};
         case DataSourceOutcome::Interrupted: return {"interrupted", "interrupted"};
@@ -49,6 +51,7 @@ int exit_status(const RunReport& report) {
     bool unreachable = false;
     for (const auto& d : report.data_sources)
         unreachable = unreachable || d.outcome == DataSourceOutcome::Refused ||
+                      d.outcome == DataSourceOutcome::NotProductDatabase ||
                       d.outcome == DataSourceOutcome::ConnectFailed ||
                       d.outcome == DataSourceOutcome::ConnectionLost;
     if (unreachable) return kExitUnreachable;

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <string_view>
 
+#include "core/check.h"
 #include "core/connect_attempt.h"
 #include "core/error_policy.h"
 #include "core/phase_runner.h"
@@ -93,6 +94,12 @@ private:
                 return;
             }
             if (settings_.on_session) settings_.on_session(session->get());
+            if (ds.runs == 0)
+                if (auto foreign = foreign_database_message(**session, ds.engine, ds.name)) {
+                    if (settings_.on_session) settings_.on_session(nullptr);
+                    fail(ds, DataSourceOutcome::NotProductDatabase, *foreign);
+                    return;
+                }
             ++ds.runs;
             view_.set_status_label("Updating database " + ds.name + ".");
 
@@ -168,5 +175,7 @@ RunReport run_upgrade(const DataSourceLists& lists, Connector& connector, RunVie
     view.run_finished();
     return report;
 }
+
+bool data_source_name_is_safe(std::string_view name) { return is_safe_dsn_name(name); }
 
 }  // namespace sp

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <functional>
+#include <string_view>
 
 #include "core/phase_runner.h"
 #include "core/report.h"
@@ -32,6 +33,10 @@ struct RunSettings {
 // The real item-comment migration, as phase two calls it; it ends after the
 // line in flight once `stop` is set.
 MigrationStep default_migration_step(const std::atomic<bool>* stop = nullptr);
+
+// False for a name holding a character that ODBC forbids in data-source names,
+// with which "DSN=<name>" could carry other attributes; such a name is never connected.
+bool data_source_name_is_safe(std::string_view name);
 
 RunReport run_upgrade(const DataSourceLists& lists, Connector& connector, RunView& view,
                       const RunSettings& settings = {});

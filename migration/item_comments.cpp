@@ -151,6 +151,52 @@ Result<StoredComments> read_stored_comments(Session& session, const std::string&
     return stored;
 }
 
+// A flagged line as the read statement gives it, as CommIns would receive it,
+// or why it cannot be moved as it stands.
+struct LineValues {
+    std::optional<LineFault> fault;
+    std::int32_t quote = 0, line = 0;
+    std::int64_t comment_type = 0;  // the legacy type + 1
+    std::string comment;            // "" for Null
+};
+
+LineValues read_line(const Row& row, Engine engine) {
+    LineValues values;
+    const auto quote = integer_value(at(row, quote_column));
+    const auto line = integer_value(at(row, line_column));
+    const auto legacy_type = whole_number(at(row, type_column));
+    const auto comment = comment_value(at(row, comment_column));
+    if (!quote || !line)
+        values.fault = LineFault::KeyNotWhole;
+    else if (!legacy_type)
+        values.fault = LineFault::TypeEmpty;
+    else if (*legacy_type < lowest_comment_type(engine) - 1 || *legacy_type > highest_comment_type - 1)
+        values.fault = LineFault::TypeOutOfRange;
+    else if (!comment)
+        values.fault = LineFault::CommentTooLong;
+    if (values.fault) return values;
+    values.quote = *quote;
+    values.line = *line;
+    values.comment_type = *legacy_type + 1;
+    values.comment = *comment;
+    return values;
+}
+
+// Whether CommIns holds a comment row for the line: passed over when it is
+// this very comment, left alone otherwise (an edit since an earlier run, or a
+// second Details row for the line), so that nothing is overwritten or lost.
+enum class Stored { None, Same, Other };
+
+Stored stored_comment(const StoredComments& stored, const LineValues& values) {
+    auto it = stored.find({values.quote, values.line});
+    if (it == stored.end()) return Stored::None;
+    const std::string_view text = without_trailing_blanks(values.comment);
+    const bool same = std::any_of(it->second.begin(), it->second.end(), [&](const StoredComment& c) {
+        return c.type == values.comment_type && c.text == text;
+    });
+    return same ? Stored::Same : Stored::Other;
+}
+
 constexpr std::size_t listed_lines = 10;  // lines left alone that the message names
 
 // Copies one flagged line at a time; prepares the insert at the first line
@@ -162,33 +208,23 @@ public:
 
     // False when a failure ended the migration.
     bool copy(const Row& row) {
-        const auto quote = integer_value(at(row, quote_column));
-        const auto line = integer_value(at(row, line_column));
-        const auto legacy_type = whole_number(at(row, type_column));
-        const auto comment = comment_value(at(row, comment_column));
-        const bool type_fits = legacy_type && *legacy_type >= lowest_comment_type(engine_) - 1 &&
-                               *legacy_type <= highest_comment_type - 1;
-        if (!quote || !line || !type_fits || !comment) {
+        const LineValues values = read_line(row, engine_);
+        if (values.fault) {
             ++result_.not_movable;
             note_unmoved(row);
             return true;
         }
-        const std::int64_t comment_type = *legacy_type + 1;
-        const std::string_view text = without_trailing_blanks(*comment);
-        // The line has a comment row already: passed over when it is this very
-        // comment, left alone otherwise (an edit since an earlier run, or a
-        // second Details row for the line), so that nothing is overwritten or lost.
-        if (auto it = stored_.find({*quote, *line}); it != stored_.end()) {
-            const bool same = std::any_of(it->second.begin(), it->second.end(), [&](const StoredComment& c) {
-                return c.type == comment_type && c.text == text;
-            });
-            if (same) {
-                ++result_.already_present;
-            } else {
+        const auto quote = values.quote, line = values.line;
+        const auto comment = values.comment;
+        const std::int64_t comment_type = values.comment_type;
+        const std::string_view text = without_trailing_blanks(comment);
+        switch (stored_comment(stored_, values)) {
+            case Stored::Same: ++result_.already_present; return true;
+            case Stored::Other:
                 ++result_.other_comment;
                 note_unmoved(row);
-            }
-            return true;
+                return true;
+            case Stored::None: break;
         }
         if (!insert_) {
             static const std::vector<ParamSpec> params{
@@ -198,11 +234,11 @@ public:
             if (!prepared) return stop(prepared.error());
             insert_ = std::move(*prepared);
         }
-        auto inserted = insert_->execute({ParamValue::of(*quote), ParamValue::of(*line), ParamValue::of(comment_type),
-                                          ParamValue::of(1), ParamValue::of(*comment)});
+        auto inserted = insert_->execute({ParamValue::of(quote), ParamValue::of(line), ParamValue::of(comment_type),
+                                          ParamValue::of(1), ParamValue::of(comment)});
         if (!inserted) return stop(inserted.error());
         ++result_.copied;
-        stored_[{*quote, *line}].push_back({comment_type, std::string(text)});
+        stored_[{quote, line}].push_back({comment_type, std::string(text)});
         return true;
     }
 
@@ -306,6 +342,37 @@ MigrationResult migrate_item_comments(Session& session, Engine engine, const std
     for (const Row& row : flagged)
         if (!copy(row)) return result;
     return result;
+}
+
+Result<CommentSurvey> survey_item_comments(Session& session, Engine engine, bool comm_ins_exists) {
+    const MigrationStatements& statements = migration_statements(engine);
+    StoredComments comments;
+    if (comm_ins_exists) {
+        bool interrupted = false;
+        auto stored = read_stored_comments(session, statements.existing, nullptr, interrupted);
+        if (!stored) return stored.error();
+        comments = std::move(*stored);
+    }
+
+    CommentSurvey survey;
+    auto cursor = session.query(statements.read);
+    if (!cursor) return cursor.error();
+    for (;;) {
+        auto row = (*cursor)->fetch();
+        if (!row) return row.error();
+        if (!*row) break;
+        const LineValues values = read_line(**row, engine);
+        std::optional<LineFault> fault = values.fault;
+        if (!fault) switch (stored_comment(comments, values)) {
+                case Stored::Same: ++survey.in_comm_ins; continue;
+                case Stored::Other: fault = LineFault::OtherComment; break;
+                case Stored::None: ++survey.to_move; continue;
+            }
+        survey.unmovable.push_back(
+            {at(**row, quote_column).value_or("NULL"), at(**row, line_column).value_or("NULL"), *fault});
+    }
+    (void)(*cursor)->close();
+    return survey;
 }
 
 std::string kept_columns_message(const MigrationResult& result) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,6 +40,30 @@ struct MigrationResult {
 // silently, with nothing further sent. When `stop` becomes true the call ends
 // after the line in flight.
 MigrationResult migrate_item_comments(Session& session, Engine engine, const std::atomic<bool>* stop = nullptr);
+
+// Why a flagged line cannot be moved to CommIns as it stands.
+enum class LineFault {
+    KeyNotWhole,     // QuoteID or Line is not a whole number of four bytes
+    TypeEmpty,       // deItemComType is Null (or not a whole number)
+    TypeOutOfRange,  // deItemComType + 1 does not fit CoInType
+    CommentTooLong,  // deItemCom is longer than the 80 characters of CommIns
+    OtherComment,    // CommIns holds another comment for the line
+};
+
+// What the migration would do with the flagged lines, read without writing
+// anything: the same reading of each line and of CommIns as a migration's.
+struct CommentSurvey {
+    struct Unmovable {
+        std::string quote_id, line;  // as the driver gives them
+        LineFault why;
+    };
+    int to_move = 0;       // lines a migration would copy
+    int in_comm_ins = 0;   // lines whose very comment CommIns holds
+    std::vector<Unmovable> unmovable;
+};
+// comm_ins_exists: as the catalog says; CommIns is not read when it does not.
+// Fails when the lines or CommIns cannot be read.
+Result<CommentSurvey> survey_item_comments(Session& session, Engine engine, bool comm_ins_exists);
 
 // The one message for the user when the migration did not complete and the
 // legacy comment columns were therefore kept; empty when it completed.

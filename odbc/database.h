@@ -56,6 +56,19 @@ public:
     virtual Result<void> execute(const std::vector<ParamValue>& values) = 0;
 };
 
+// What the driver says of the server behind a connection (SQLGetInfo).
+struct ServerInfo {
+    std::string dbms_name;     // SQL_DBMS_NAME, e.g. "Microsoft SQL Server"
+    std::string dbms_version;  // SQL_DBMS_VER
+    std::string database;      // SQL_DATABASE_NAME: the database the connection is in
+};
+
+// A column as the catalog names it.
+struct ColumnName {
+    std::string table;
+    std::string column;
+};
+
 // One open connection, in autocommit: every statement commits on its own.
 class Session {
 public:
@@ -70,12 +83,27 @@ public:
     virtual bool can_write_while_reading() const = 0;
     // Cancels the statement in flight, if any. Safe to call from another thread.
     virtual void cancel() = 0;
+
+    // The catalog, read through the driver's catalog functions, which every
+    // engine answers alike; a session without them answers IM001. Names come
+    // as the engine stores them (PostgreSQL folds them to lower case).
+    virtual Result<ServerInfo> server_info() { return no_catalog(); }
+    // Every table (type TABLE) of the connection's database: one SQLTables call.
+    virtual Result<std::vector<std::string>> tables() { return no_catalog(); }
+    // Every column of those tables: one SQLColumns call.
+    virtual Result<std::vector<ColumnName>> columns() { return no_catalog(); }
+    // Every stored procedure and function, without SQL Server's ";1" suffix: one SQLProcedures call.
+    virtual Result<std::vector<std::string>> procedures() { return no_catalog(); }
+
+private:
+    static DbError no_catalog() { return DbError::make("IM001", "The driver does not answer catalog calls."); }
 };
 
 struct ConnectOptions {
     std::string dsn;              // a data-source name, already checked by the caller
     int login_timeout_s = 0;      // 0: no limit
     int query_timeout_s = 30;     // applied to every statement; 0: no limit
+    bool read_only = false;       // asks the driver for a read-only connection (SQL_ATTR_ACCESS_MODE)
 };
 
 class Connector {

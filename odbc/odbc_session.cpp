@@ -11,6 +11,43 @@ namespace {
 
 SQLCHAR* text_of(const std::string& sql) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.data())); }
 
+SQLCHAR* pattern(const char* text) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text)); }
+
+// Runs one catalog function on a new statement and reads the wanted columns
+// (1-based) of every row of its result.
+template <class Call>
+Result<std::vector<Row>> read_catalog(const std::shared_ptr<Connection>& connection, const char* name,
+                                      std::vector<std::size_t> wanted, Call&& call) {
+    auto stmt = connection->new_statement();
+    if (!stmt) return stmt.error();
+    auto r = connection->run(*stmt, name, [&] { return call(stmt->get()); });
+    if (!r) return r.error();
+    SQLSMALLINT count = 0;
+    if (auto c = SP_ODBC_CALL(stmt->diag(), SQLNumResultCols, stmt->get(), &count); !c) return c.error();
+    OdbcCursor cursor(connection, std::move(stmt).value(), count);
+    std::vector<Row> rows;
+    for (;;) {
+        auto row = cursor.fetch();
+        if (!row) return row.error();
+        if (!*row) break;
+        Row picked;
+        for (std::size_t column : wanted) picked.push_back(column <= (**row).size() ? (**row)[column - 1] : Value{});
+        rows.push_back(std::move(picked));
+    }
+    (void)cursor.close();
+    return rows;
+}
+
+Result<std::string> info_text(const DbcHandle& dbc, SQLUSMALLINT type) {
+    char buffer[512] = {};
+    SQLSMALLINT length = 0;
+    if (auto r = SP_ODBC_CALL(dbc.diag(), SQLGetInfo, dbc.get(), type, buffer, static_cast<SQLSMALLINT>(sizeof buffer),
+                              &length);
+        !r)
+        return r.error();
+    return std::string(buffer);
+}
+
 }  // namespace
 
 Result<void> OdbcSession::execute(const std::string& sql) {
@@ -54,6 +91,53 @@ Result<std::unique_ptr<PreparedStatement>> OdbcSession::prepare(const std::strin
     return OdbcPreparedStatement::prepare(connection_, sql, params);
 }
 
+Result<ServerInfo> OdbcSession::server_info() {
+    ServerInfo info;
+    auto name = info_text(connection_->dbc(), SQL_DBMS_NAME);
+    if (!name) return name.error();
+    info.dbms_name = std::move(*name);
+    if (auto version = info_text(connection_->dbc(), SQL_DBMS_VER)) info.dbms_version = std::move(*version);
+    if (auto database = info_text(connection_->dbc(), SQL_DATABASE_NAME)) info.database = std::move(*database);
+    return info;
+}
+
+Result<std::vector<std::string>> OdbcSession::tables() {
+    auto rows = read_catalog(connection_, "SQLTables", {3}, [](SQLHSTMT stmt) {
+        return SQLTables(stmt, nullptr, 0, nullptr, 0, pattern("%"), SQL_NTS, pattern("TABLE"), SQL_NTS);
+    });
+    if (!rows) return rows.error();
+    std::vector<std::string> names;
+    for (const Row& row : *rows)
+        if (row[0]) names.push_back(*row[0]);
+    return names;
+}
+
+Result<std::vector<ColumnName>> OdbcSession::columns() {
+    auto rows = read_catalog(connection_, "SQLColumns", {3, 4}, [](SQLHSTMT stmt) {
+        return SQLColumns(stmt, nullptr, 0, nullptr, 0, pattern("%"), SQL_NTS, pattern("%"), SQL_NTS);
+    });
+    if (!rows) return rows.error();
+    std::vector<ColumnName> names;
+    for (const Row& row : *rows)
+        if (row[0] && row[1]) names.push_back({*row[0], *row[1]});
+    return names;
+}
+
+Result<std::vector<std::string>> OdbcSession::procedures() {
+    auto rows = read_catalog(connection_, "SQLProcedures", {3}, [](SQLHSTMT stmt) {
+        return SQLProcedures(stmt, nullptr, 0, nullptr, 0, pattern("%"), SQL_NTS);
+    });
+    if (!rows) return rows.error();
+    std::vector<std::string> names;
+    for (const Row& row : *rows) {
+        if (!row[0]) continue;
+        // SQL Server names a procedure with its group number: "sprQuoteType;1".
+        const std::string& name = *row[0];
+        names.push_back(name.substr(0, name.find(';')));
+    }
+    return names;
+}
+
 Result<std::unique_ptr<Session>> OdbcConnector::connect(const ConnectOptions& options) {
     if (!env_) {
         auto env = allocate_environment();
@@ -82,6 +166,12 @@ Result<std::unique_ptr<Session>> OdbcConnector::connect(const ConnectOptions& op
                               reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_AUTOCOMMIT_ON)), 0);
         !r)
         return r.error();
+
+    // A hint to the driver: some enforce it, others ignore it or refuse the
+    // attribute (optional in ODBC). Either way the caller sends no change.
+    if (options.read_only)
+        (void)SP_ODBC_CALL(dbc->diag(), SQLSetConnectAttr, dbc->get(), SQL_ATTR_ACCESS_MODE,
+                           reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_MODE_READ_ONLY)), 0);
 
     // A driver that cannot say is taken to allow one active statement only.
     SQLUSMALLINT activities = 1;

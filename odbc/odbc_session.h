@@ -27,6 +27,11 @@ public:
     bool can_write_while_reading() const override { return max_activities_ != 1; }
     void cancel() override { connection_->cancel(); }
 
+    Result<ServerInfo> server_info() override;
+    Result<std::vector<std::string>> tables() override;
+    Result<std::vector<ColumnName>> columns() override;
+    Result<std::vector<std::string>> procedures() override;
+
 private:
     std::shared_ptr<Connection> connection_;
     SQLUSMALLINT max_activities_;
@@ -36,7 +41,8 @@ private:
 class OdbcConnector : public Connector {
 public:
     // Connects to "DSN=" followed by options.dsn, with SQL_DRIVER_NOPROMPT;
-    // the login timeout is set first, autocommit is on.
+    // the login timeout is set first, autocommit is on; with options.read_only
+    // the connection is then put in read-only mode where the driver allows it.
     Result<std::unique_ptr<Session>> connect(const ConnectOptions& options) override;
 
 private:

@@ -33,6 +33,15 @@ struct FakeDatabase {
     std::function<std::optional<DbError>(const ConnectOptions&)> fail_connect;
     std::vector<ConnectOptions> connects;
     bool write_while_reading = true;
+    // What the catalog calls answer ("catalog tables", "catalog columns", ... in
+    // the log); unset, they fail as with a driver that has no catalog functions.
+    struct Catalog {
+        ServerInfo server;
+        std::vector<std::string> tables;
+        std::vector<ColumnName> columns;
+        std::vector<std::string> procedures;
+    };
+    std::optional<Catalog> catalog;
 
     // The statements sent through execute(), in order.
     std::vector<std::string> executed() const;
@@ -47,8 +56,21 @@ public:
                                                        const std::vector<ParamSpec>& params) override;
     bool can_write_while_reading() const override { return db_.write_while_reading; }
     void cancel() override { db_.log.push_back("cancel"); }
+    Result<ServerInfo> server_info() override { return answer("server", &FakeDatabase::Catalog::server); }
+    Result<std::vector<std::string>> tables() override { return answer("tables", &FakeDatabase::Catalog::tables); }
+    Result<std::vector<ColumnName>> columns() override { return answer("columns", &FakeDatabase::Catalog::columns); }
+    Result<std::vector<std::string>> procedures() override {
+        return answer("procedures", &FakeDatabase::Catalog::procedures);
+    }
 
 private:
+    template <class T>
+    Result<T> answer(const std::string& call, T FakeDatabase::Catalog::*part) {
+        db_.log.push_back("catalog " + call);
+        if (!db_.catalog) return DbError::make("IM001", "Driver does not support this function");
+        return (*db_.catalog).*part;
+    }
+
     FakeDatabase& db_;
 };
 

@@ -1,0 +1,279 @@
+// The read-only check: the objects expected of 5.4.0 as the statement lists
+// give them; on SQLite and PostgreSQL (through their ODBC drivers, in the
+// Pervasive wording) a database before the update, half updated and fully
+// updated; a database that is not the product's, refused by a run; and on
+// PostgreSQL the proof that a check changes nothing. SQL Server, which alone
+// has stored procedures, is modelled by the fake.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "core/check.h"
+#include "core/report_format.h"
+#include "odbc/odbc_session.h"
+#include "tests/support/fake_database.h"
+#include "tests/support/odbc_sandbox.h"
+#include "tests/support/recording_view.h"
+
+namespace sp {
+namespace {
+
+using testing::OdbcSandbox;
+
+const std::string kLite = OdbcSandbox::instance().add_sqlite("check_lite");
+const std::string kLiteForeign = OdbcSandbox::instance().add_sqlite("check_lite_foreign");
+const std::string kPg = OdbcSandbox::instance().add_postgres("check_pg");
+const std::string kPgForeign = OdbcSandbox::instance().add_postgres("check_pg_foreign");
+
+std::vector<std::string> names(const std::vector<TableColumn>& columns) {
+    std::vector<std::string> out;
+    for (const auto& c : columns) out.push_back(c.table + "." + c.column);
+    return out;
+}
+
+bool has(const std::vector<std::string>& list, const std::string& name) {
+    return std::find(list.begin(), list.end(), name) != list.end();
+}
+
+TEST(ExpectedObjects, AreReadFromTheStatementLists) {
+    const std::vector<std::string> drops{"Quote.quDiscount",    "Defaults.qdSVBillTo", "Defaults.qdSVShipTo",
+                                         "Quote.quAccountSet",  "Details.deItemComType", "Details.deItemCom"};
+    for (Engine engine : {Engine::SqlServer, Engine::Pervasive}) {
+        SCOPED_TRACE(engine_key(engine));
+        const ExpectedObjects& e = expected_objects(engine);
+        EXPECT_EQ(e.created_tables.size(), 19u);  // "nineteen new tables"
+        EXPECT_TRUE(has(e.created_tables, "CommIns") && has(e.created_tables, "GridColumns"));
+        EXPECT_EQ(names(e.dropped_columns), drops);  // deHasItemCom stays
+        for (const char* t : {"Quote", "Details", "Defaults", "Customer", "BillTo", "ShipTo", "Items"})
+            EXPECT_TRUE(has(e.product_tables, t)) << t;
+        EXPECT_FALSE(has(e.product_tables, "DLocRange")) << "created by phase one, then altered";
+        const auto added = names(e.added_columns);
+        for (const char* c : {"Quote.CustContact", "Details.deLeadTime", "DLocRange.RType", "CreditNote.Currency"})
+            EXPECT_TRUE(has(added, c)) << c;
+        EXPECT_TRUE(std::none_of(added.begin(), added.end(),
+                                 [](const std::string& c) { return c.find("CONSTRAINT") != std::string::npos; }));
+    }
+    const ExpectedObjects& sql = expected_objects(Engine::SqlServer);
+    EXPECT_TRUE(has(sql.product_tables, "DMiscCharge"));
+    // "[sprQuoteType]" and "dbo.udfFormatNum" by their bare names; dropped and not recreated: not expected.
+    EXPECT_TRUE(has(sql.routines, "sprQuoteType") && has(sql.routines, "udfFormatNum"));
+    EXPECT_FALSE(has(sql.routines, "sprNextQuoteNumber") || has(sql.routines, "sprStatusDefaults"));
+    EXPECT_TRUE(expected_objects(Engine::Pervasive).routines.empty());
+}
+
+// A SQL Server database modelled by the fake: its catalog as the driver answers it.
+TEST(CheckOverFake, ProceduresForeignDatabasesAndCatalogFailures) {
+    const ExpectedObjects& e = expected_objects(Engine::SqlServer);
+    testing::FakeDatabase::Catalog updated{{"Microsoft SQL Server", "15.00.2000", "SELVANE"}, {}, {}, {}};
+    for (const auto& t : e.product_tables) updated.tables.push_back(t);
+    for (const auto& t : e.created_tables) updated.tables.push_back(t);
+    for (const auto& c : e.added_columns) updated.columns.push_back({c.table, c.column});
+    for (const auto& r : e.routines) updated.procedures.push_back(r);
+
+    auto without_quote_type = updated;
+    std::erase(without_quote_type.procedures, "sprQuoteType");
+    auto foreign = updated;
+    foreign.server = {"PostgreSQL", "15.4", "accounts"};
+    foreign.tables = {"ledger", "journal"};
+
+    struct Case {
+        const char* what;
+        std::optional<testing::FakeDatabase::Catalog> catalog;
+        CheckVerdict verdict;
+        std::vector<std::string> missing_routines;
+        bool engine_matches;
+        bool refused_by_run;
+    } cases[] = {
+        {"up to date", updated, CheckVerdict::UpToDate, {}, true, false},
+        {"one procedure missing", without_quote_type, CheckVerdict::NeedsUpdate, {"sprQuoteType"}, true, false},
+        {"another engine's database", foreign, CheckVerdict::NotProductDatabase, {}, false, true},
+        {"no catalog functions: checked not, updated still", std::nullopt, CheckVerdict::NotChecked, {}, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        testing::FakeDatabase db;
+        db.catalog = c.catalog;
+        testing::FakeConnector connector(db);
+        const CheckReport report = check_data_sources({{"sv01"}, {}}, connector, {});
+        ASSERT_EQ(report.data_sources.size(), 1u);
+        const DataSourceCheck& d = report.data_sources[0];
+        EXPECT_EQ(d.verdict, c.verdict) << d.error;
+        EXPECT_EQ(d.missing_routines, c.missing_routines);
+        EXPECT_EQ(d.engine_matches, c.engine_matches);
+        EXPECT_TRUE(db.connects.at(0).read_only);
+        EXPECT_TRUE(db.executed().empty());
+        EXPECT_EQ(check_exit_status(report), c.verdict == CheckVerdict::UpToDate      ? 0
+                                             : c.verdict == CheckVerdict::NeedsUpdate ? 1
+                                                                                      : 3);
+
+        db.log.clear();
+        testing::RecordingView view;
+        const RunReport run = run_upgrade({{"sv01"}, {}}, connector, view);
+        EXPECT_EQ(run.data_sources.at(0).outcome,
+                  c.refused_by_run ? DataSourceOutcome::NotProductDatabase : DataSourceOutcome::Done);
+        EXPECT_EQ(db.executed().empty(), c.refused_by_run);
+        EXPECT_EQ(view.messages().size(), c.refused_by_run ? 1u : 0u);
+        if (c.refused_by_run) {
+            EXPECT_NE(view.messages()[0].find("PostgreSQL 15.4, database \"accounts\""), std::string::npos)
+                << view.messages()[0];
+            EXPECT_EQ(exit_status(run), 3);
+        }
+    }
+}
+
+// A quote database of the previous version, as far as the statements need it.
+std::vector<std::string> legacy_schema(bool postgres) {
+    std::vector<std::string> sql;
+    if (postgres)  // the Pervasive type names that PostgreSQL lacks
+        sql = {"CREATE DOMAIN tinyint AS smallint", "CREATE DOMAIN currency AS numeric(19,4)",
+               "CREATE DOMAIN identity AS integer"};
+    for (const char* s : {
+             "CREATE TABLE Quote (QuoteID int PRIMARY KEY, quDiscount smallint, quLines smallint, "
+             "quDateModify timestamp, quUserModify varchar(10), quAccountSet varchar(10))",
+             "CREATE TABLE Details (QuoteID int, Line smallint, deHasItemCom smallint, deItemComType smallint, "
+             "deItemCom varchar(250), deCost numeric(18,4), deSelected smallint, deComment varchar(100), "
+             "deQuantity numeric(18,2), PRIMARY KEY (QuoteID, Line))",
+             "CREATE TABLE Defaults (DefaultID int, qdSVShipTo smallint, qdSVBillTo smallint)",
+             "CREATE TABLE BillTo (BillToID int)", "CREATE TABLE Customer (CustomerID int)",
+             "CREATE TABLE ShipTo (ShipToID int)", "CREATE TABLE Items (ItemID int)",
+             "INSERT INTO Quote VALUES (1, 5, 2, NULL, 'x', 'A'), (2, 7, 1, NULL, 'y', 'B')",
+             "INSERT INTO Defaults VALUES (1, 1, 0)",
+         })
+        sql.push_back(s);
+    // Two lines to move, one not flagged, and three that cannot be moved as they stand.
+    sql.push_back("INSERT INTO Details VALUES (1, 1, 1, 0, 'first', 0, 0, 'c', 1), (1, 2, 0, 1, 'not flagged', 0, 0, "
+                  "'c', 1), (1, 3, 1, NULL, 'no type', 0, 0, 'c', 1), (2, 1, 1, 2, NULL, 0, 0, 'c', 1), "
+                  "(2, 2, 1, 0, '" + std::string(81, 'x') + "', 0, 0, 'c', 1), (2, 3, 1, 200, 'big type', 0, 0, 'c', 1)");
+    return sql;
+}
+
+class CheckOnEngine : public ::testing::TestWithParam<bool> {  // true: PostgreSQL
+protected:
+    bool postgres() const { return GetParam(); }
+    std::string dsn(bool foreign = false) const {
+        return postgres() ? (foreign ? kPgForeign : kPg) : (foreign ? kLiteForeign : kLite);
+    }
+
+    // A connection to an empty database.
+    std::unique_ptr<Session> fresh(bool foreign = false) {
+        if (!postgres()) std::filesystem::remove(OdbcSandbox::instance().sqlite_file(dsn(foreign)));
+        auto session = connector_.connect({.dsn = dsn(foreign), .login_timeout_s = 5});
+        EXPECT_TRUE(session) << session.error().messages();
+        if (!session) return nullptr;
+        if (postgres()) {
+            for (const char* sql : {"DROP SCHEMA public CASCADE", "CREATE SCHEMA public"})
+                EXPECT_TRUE((*session)->execute(sql));
+        }
+        return std::move(*session);
+    }
+    static void run_all(Session& s, const std::vector<std::string>& sql) {
+        for (const auto& text : sql) {
+            auto r = s.execute(text);
+            ASSERT_TRUE(r) << text << ": " << r.error().messages();
+        }
+    }
+    DataSourceCheck check(bool foreign = false) {
+        const CheckReport report = check_data_sources({{}, {dsn(foreign)}}, connector_, {});
+        EXPECT_EQ(report.data_sources.size(), 1u);
+        return report.data_sources.at(0);
+    }
+    RunReport update(const std::vector<std::string>& names) {
+        testing::RecordingView view;
+        RunReport report = run_upgrade({{}, names}, connector_, view);
+        messages_ = view.messages();
+        return report;
+    }
+
+    OdbcConnector connector_;
+    std::vector<std::string> messages_;
+};
+
+TEST_P(CheckOnEngine, BeforeHalfAndFullyUpdated) {
+    if (postgres()) SP_REQUIRE_POSTGRES(kPg);
+    auto db = fresh();
+    ASSERT_TRUE(db);
+    ASSERT_NO_FATAL_FAILURE(run_all(*db, legacy_schema(postgres())));
+    const ExpectedObjects& e = expected_objects(Engine::Pervasive);
+    const std::vector<std::string> legacy{"Details.deItemComType", "Details.deItemCom"};
+    const std::vector<std::pair<std::string, std::string>> unmovable_keys{{"1", "3"}, {"2", "2"}, {"2", "3"}};
+    const std::vector<LineFault> faults{LineFault::TypeEmpty, LineFault::CommentTooLong, LineFault::TypeOutOfRange};
+    auto expect_unmovable = [&](const DataSourceCheck& d) {
+        ASSERT_EQ(d.unmovable.size(), 3u);
+        for (size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(std::make_pair(d.unmovable[i].quote_id, d.unmovable[i].line), unmovable_keys[i]);
+            EXPECT_EQ(d.unmovable[i].why, faults[i]);
+        }
+    };
+
+    DataSourceCheck before = check();
+    EXPECT_EQ(before.verdict, CheckVerdict::NeedsUpdate) << before.error;
+    EXPECT_EQ(before.server.dbms_name, postgres() ? "PostgreSQL" : "SQLite");
+    EXPECT_FALSE(before.engine_matches);
+    EXPECT_EQ(before.product_tables.size(), e.product_tables.size());
+    EXPECT_EQ(before.missing_tables.size(), 19u);
+    EXPECT_EQ(before.missing_columns.size(), e.added_columns.size());
+    EXPECT_EQ(before.columns_to_drop.size(), 6u);
+    EXPECT_TRUE(before.legacy_comment_columns);
+    EXPECT_EQ(before.lines_to_move, 2);
+    EXPECT_EQ(before.lines_in_comm_ins, 0);
+    expect_unmovable(before);
+
+    // The lines that cannot be moved keep the legacy columns through a run.
+    ASSERT_EQ(update({dsn()}).data_sources.at(0).comments, CommentMove::Kept);
+    DataSourceCheck half = check();
+    EXPECT_EQ(half.verdict, CheckVerdict::NeedsUpdate);
+    EXPECT_EQ(half.missing_tables, std::vector<std::string>{});
+    EXPECT_EQ(names(half.missing_columns), std::vector<std::string>{});
+    EXPECT_EQ(names(half.columns_to_drop), legacy);
+    EXPECT_EQ(half.lines_to_move, 0);
+    EXPECT_EQ(half.lines_in_comm_ins, 2);
+    expect_unmovable(half);
+
+    // Fixed by hand, then updated again: nothing left.
+    ASSERT_NO_FATAL_FAILURE(run_all(*db, {"UPDATE Details SET deItemComType = 1 WHERE deItemComType IS NULL OR "
+                                          "deItemComType > 100",
+                                          "UPDATE Details SET deItemCom = 'short' WHERE QuoteID = 2 AND Line = 2"}));
+    DataSourceCheck fixed = check();
+    EXPECT_EQ(fixed.lines_to_move, 3);
+    EXPECT_TRUE(fixed.unmovable.empty());
+    ASSERT_EQ(update({dsn()}).data_sources.at(0).comments, CommentMove::Moved);
+    DataSourceCheck full = check();
+    EXPECT_EQ(full.verdict, CheckVerdict::UpToDate) << names(full.missing_columns).size();
+    EXPECT_FALSE(full.legacy_comment_columns);
+    EXPECT_EQ(full.lines_to_move + full.lines_in_comm_ins + full.unmovable.size(), 0u);
+}
+
+TEST_P(CheckOnEngine, ADatabaseWithNoneOfTheProductsTablesIsRefusedByARun) {
+    if (postgres()) {
+        SP_REQUIRE_POSTGRES(kPg);
+        SP_REQUIRE_POSTGRES(kPgForeign);
+    }
+    auto foreign = fresh(true);
+    auto product = fresh();
+    ASSERT_TRUE(foreign && product);
+    ASSERT_NO_FATAL_FAILURE(run_all(*foreign, {"CREATE TABLE ledger (id int, amount numeric(10,2))"}));
+    ASSERT_NO_FATAL_FAILURE(run_all(*product, legacy_schema(postgres())));
+
+    EXPECT_EQ(check(true).verdict, CheckVerdict::NotProductDatabase);
+    const RunReport report = update({dsn(true), dsn()});
+    ASSERT_EQ(report.data_sources.size(), 2u);
+    EXPECT_EQ(report.data_sources[0].outcome, DataSourceOutcome::NotProductDatabase);
+    EXPECT_EQ(report.data_sources[0].statements_sent, 0);
+    ASSERT_GE(messages_.size(), 1u);
+    EXPECT_NE(messages_[0].find(postgres() ? "PostgreSQL" : "SQLite"), std::string::npos) << messages_[0];
+    EXPECT_EQ(std::count_if(messages_.begin(), messages_.end(),
+                            [](const std::string& m) { return m.find("not a Selvane database") != std::string::npos; }),
+              1);
+    auto tables = foreign->tables();
+    ASSERT_TRUE(tables);
+    EXPECT_EQ(*tables, std::vector<std::string>{"ledger"});
+    EXPECT_EQ(report.data_sources[1].outcome, DataSourceOutcome::Done);
+    EXPECT_GT(report.data_sources[1].statements_sent, 100);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, CheckOnEngine, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "PostgreSQL" : "SQLite"; });
+
+}  // namespace
+}  // namespace sp
