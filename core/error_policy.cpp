@@ -170,6 +170,40 @@ std::string failure_message(const DbError& error, Engine engine) {
     return std::to_string(classify(error, engine).number) + ": " + error.messages();
 }
 
+ConnectFailure connect_failure(const DbError& error) {
+    bool unreachable = false;
+    for (const auto& r : error.records) {
+        const std::string state = upper(r.sqlstate);
+        // 18456 login failed; 18452 untrusted domain; 18486 account locked;
+        // 18487/18488 password expired or must be changed.
+        switch (r.native_error) {
+            case 18456: case 18452: case 18486: case 18487: case 18488: return ConnectFailure::LoginRefused;
+            // FreeTDS: 20009 unable to connect, 20008 unable to open socket,
+            // 20012/20013 server or host name unknown, 20003 connection timed out.
+            case 20009: case 20008: case 20012: case 20013: case 20003: unreachable = true; break;
+            default: break;
+        }
+        if (state == "28000") return ConnectFailure::LoginRefused;
+        if (state == "HYT00" || state == "HYT01" || state == "S1T00") unreachable = true;
+    }
+    return unreachable ? ConnectFailure::Unreachable : ConnectFailure::Other;
+}
+
+std::string connect_failed_message(const std::string& data_source, const DbError& error) {
+    std::string message = std::to_string(kUnspecified) + ": " + error.messages() + "\nThe data source " +
+                          data_source + " could not be connected and was not updated.";
+    switch (connect_failure(error)) {
+        case ConnectFailure::LoginRefused:
+            return message + " The server refused the login: check the user name and password (selvane-sp "
+                             "--user NAME, with the password typed when asked or in SELVANE_SP_PASSWORD).";
+        case ConnectFailure::Unreachable:
+            return message + " No server answered: check the server name and port in the data source's settings.";
+        case ConnectFailure::Other:
+            break;
+    }
+    return message;
+}
+
 bool names_missing_object(const DbError& error) {
     for (const auto& r : error.records) {
         const std::string state = upper(r.sqlstate);

@@ -34,6 +34,18 @@ Classification classify(const DbError& error, Engine engine = Engine::SqlServer)
 // "<number>: <the driver's messages>".
 std::string failure_message(const DbError& error, Engine engine = Engine::SqlServer);
 
+// Why a connection could not be opened, for a message that says what to do.
+enum class ConnectFailure {
+    LoginRefused,  // 28000, or SQL Server's 18456 (FreeTDS gives it 42000): the credentials
+    Unreachable,   // no server answered at the data source's address, or not in time
+    Other,
+};
+ConnectFailure connect_failure(const DbError& error);
+
+// The message for a data source that could not be connected: numbered as ADO
+// numbered a failed Open (0x80004005), never like a failed command.
+std::string connect_failed_message(const std::string& data_source, const DbError& error);
+
 // Narrower than the treatments: true only when the failure says that a table
 // or column the statement names does not exist (not a syntax error, not a
 // permission denial). What tells the migration that the legacy columns are gone.

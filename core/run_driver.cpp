@@ -7,10 +7,13 @@
 #include "core/connect_attempt.h"
 #include "core/error_policy.h"
 #include "core/phase_runner.h"
+#include "odbc/credentials.h"
 
 namespace sp {
 
 namespace {
+
+using odbc::wipe;
 
 constexpr int kRerunsPerEngine = 4;
 
@@ -35,10 +38,6 @@ std::string not_completed_message(const std::string& name, const std::vector<int
            (one ? " statement" : " statements") + " of phase two (" + (one ? "number " : "numbers ") + numbers +
            ") still timed out after the re-runs allowed (" + std::to_string(kRerunsPerEngine) +
            " per engine) were spent, so their changes are missing. Running the update again finishes it.";
-}
-
-std::string connect_failed_message(const std::string& name, const DbError& error) {
-    return failure_message(error) + "\nThe data source " + name + " could not be connected and was not updated.";
 }
 
 class Driver {
@@ -79,7 +78,10 @@ private:
             options.login_timeout_s = ds.engine == Engine::SqlServer ? settings_.sqlserver_login_timeout_s
                                                                      : settings_.pervasive_login_timeout_s;
             options.query_timeout_s = settings_.command_timeout_s;
+            options.user = settings_.user;
+            options.password = settings_.password;
             auto attempt = connect_unless_stopped(connector_, options, settings_.stop);
+            wipe(options.password);
             if (!attempt) {  // the stop request let the connection attempt go
                 ds.outcome = DataSourceOutcome::Interrupted;
                 return;

@@ -28,6 +28,10 @@ struct RunSettings {
     std::function<void(Session*)> on_session;
     // The item-comment migration; empty: the real one.
     MigrationStep migrate;
+    // The login for every data source of the run (--user); empty: each data
+    // source's own. The run wipes the password from its copies when done.
+    std::string user;
+    std::string password;
 };
 
 // The real item-comment migration, as phase two calls it; it ends after the

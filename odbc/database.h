@@ -104,6 +104,10 @@ struct ConnectOptions {
     int login_timeout_s = 0;      // 0: no limit
     int query_timeout_s = 30;     // applied to every statement; 0: no limit
     bool read_only = false;       // asks the driver for a read-only connection (SQL_ATTR_ACCESS_MODE)
+    // Given on the command line or in the window; empty: the data source's own.
+    // Cleared by whoever filled them once they are no longer needed.
+    std::string user{};
+    std::string password{};
 };
 
 class Connector {

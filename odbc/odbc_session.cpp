@@ -1,7 +1,11 @@
 #include "odbc/odbc_session.h"
 
+#include <strings.h>
+
+#include <cstring>
 #include <string_view>
 
+#include "odbc/credentials.h"
 #include "odbc/odbc_cursor.h"
 #include "odbc/odbc_prepared.h"
 
@@ -46,6 +50,41 @@ Result<std::string> info_text(const DbcHandle& dbc, SQLUSMALLINT type) {
         !r)
         return r.error();
     return std::string(buffer);
+}
+
+// The driver library of a data source, as unixODBC knows it: the DSN's driver
+// name (SQLDataSources), then that driver's "Driver=" attribute (SQLDrivers).
+std::string driver_library(const EnvHandle& env, const std::string& dsn) {
+    SQLCHAR name[1024], description[1024];
+    SQLSMALLINT name_length = 0, description_length = 0;
+    std::string driver;
+    for (SQLUSMALLINT direction = SQL_FETCH_FIRST;; direction = SQL_FETCH_NEXT) {
+        const SQLRETURN rc = SQLDataSources(env.get(), direction, name, sizeof name, &name_length, description,
+                                            sizeof description, &description_length);
+        if (!SQL_SUCCEEDED(rc)) break;
+        if (strcasecmp(reinterpret_cast<const char*>(name), dsn.c_str()) == 0)
+            driver = reinterpret_cast<const char*>(description);
+    }
+    if (driver.find('/') != std::string::npos) return driver;
+    SQLCHAR attributes[4096];
+    SQLSMALLINT attributes_length = 0;
+    std::string library;
+    for (SQLUSMALLINT direction = SQL_FETCH_FIRST;; direction = SQL_FETCH_NEXT) {
+        const SQLRETURN rc = SQLDrivers(env.get(), direction, name, sizeof name, &name_length, attributes,
+                                        sizeof attributes, &attributes_length);
+        if (!SQL_SUCCEEDED(rc)) break;
+        if (strcasecmp(reinterpret_cast<const char*>(name), driver.c_str()) != 0) continue;
+        // Attributes: "key=value\0key=value\0\0".
+        for (const char* a = reinterpret_cast<const char*>(attributes); *a; a += std::strlen(a) + 1)
+            if (std::strncmp(a, "Driver=", 7) == 0) library = a + 7;
+    }
+    return library;
+}
+
+// FreeTDS ends a braced value at the first "}" followed by ";" or the end and
+// does not undouble "}}": such a value would reach the server changed.
+bool refuses_closing_brace(const EnvHandle& env, const std::string& dsn) {
+    return driver_library(env, dsn).find("tdsodbc") != std::string::npos;
 }
 
 }  // namespace
@@ -155,7 +194,18 @@ Result<std::unique_ptr<Session>> OdbcConnector::connect(const ConnectOptions& op
         !r)
         return r.error();
 
-    const std::string text = "DSN=" + options.dsn;
+    std::string text = "DSN=" + options.dsn;
+    WipeOnExit wipe_text(text);
+    if (!options.user.empty() || !options.password.empty()) {
+        const bool brace = (options.user + options.password).find('}') != std::string::npos;
+        if (brace && refuses_closing_brace(*env_, options.dsn))
+            return DbError::make("28000",
+                                 "The user name or password contains \"}\", which the FreeTDS driver of this data "
+                                 "source cannot receive in a connection string: it would send a different value. "
+                                 "Choose a password without \"}\" for this login.");
+        // Each value ends with "};": FreeTDS takes a final "}" without ";" as part of the value.
+        text += ";UID=" + braced(options.user) + ";PWD=" + braced(options.password) + ";";
+    }
     if (auto r = SP_ODBC_CALL(dbc->diag(), SQLDriverConnect, dbc->get(), nullptr, text_of(text),
                               static_cast<SQLSMALLINT>(text.size()), nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
         !r)

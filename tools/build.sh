@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake g++ make pkg-config unixodbc unixodbc-dev odbcinst qt6-base-dev libgtest-dev nlohmann-json3-dev)
-test_packages=(libsqliteodbc odbc-postgresql postgresql)
+test_packages=(libsqliteodbc odbc-postgresql postgresql tdsodbc python3)
 
 missing=()
 for p in "${packages[@]}" "${test_packages[@]}"; do

@@ -37,7 +37,8 @@ fs::path make_temp_dir(const char* prefix) {
 // odbcinst.ini, odbc.ini (system data sources) and odbc.user.ini in dir.
 void write_config(const fs::path& dir, const std::vector<DsnEntry>& user, const std::vector<DsnEntry>& system) {
     const std::vector<DsnEntry> drivers = {{"SQLite3", {{"Driver", odbc_driver_library("libsqlite3odbc.so")}}},
-                                           {"PostgreSQL", {{"Driver", odbc_driver_library("psqlodbcw.so")}}}};
+                                           {"PostgreSQL", {{"Driver", odbc_driver_library("psqlodbcw.so")}}},
+                                           {"SQL Server", {{"Driver", odbc_driver_library("libtdsodbc.so")}}}};
     for (const auto& [file, entries] :
          {std::pair{"odbcinst.ini", &drivers}, {"odbc.ini", &system}, {"odbc.user.ini", &user}}) {
         std::ofstream out(dir / file, std::ios::trunc);

@@ -36,7 +36,8 @@ int closed_local_port();
 
 class OdbcSandbox {
 public:
-    // Made on first use in a temporary directory; its drivers are "SQLite3" and "PostgreSQL".
+    // Made on first use in a temporary directory; its drivers are "SQLite3", "PostgreSQL" and
+    // "SQL Server" (FreeTDS).
     static OdbcSandbox& instance();
 
     // Each returns the name. An SQLite database is a file here; a PostgreSQL
@@ -58,13 +59,15 @@ public:
     static std::string run_isolated(const std::vector<DsnEntry>& user, const std::vector<DsnEntry>& system,
                                     const std::function<std::string()>& body);
 
+    // Any data source; returns its name.
+    std::string add(DsnEntry entry);
+
     OdbcSandbox(const OdbcSandbox&) = delete;
     ~OdbcSandbox();
 
 private:
     class DropDatabases;  // after the last test
     OdbcSandbox();
-    std::string add(DsnEntry entry);
 
     std::filesystem::path dir_;
     std::vector<DsnEntry> system_;

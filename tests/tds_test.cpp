@@ -1,0 +1,181 @@
+// SQL Server through the real FreeTDS ODBC driver, against the TDS test
+// server of tests/support: how its failures are classified, a lost
+// connection, timeouts, logins, and one whole run with what the server got.
+#include <gtest/gtest.h>
+
+#include "core/error_policy.h"
+#include "core/run_driver.h"
+#include "odbc/odbc_session.h"
+#include "tests/support/odbc_sandbox.h"
+#include "tests/support/recording_view.h"
+#include "tests/support/script_helpers.h"
+#include "tests/support/tds_server.h"
+
+namespace sp {
+namespace {
+
+using testing::TdsServer;
+
+// Data sources are added before the first ODBC call.
+const std::string kTds = testing::add_tds_data_source("svtds", TdsServer::instance().port());
+const std::string kNowhere = testing::add_tds_data_source("svnowhere", testing::closed_local_port());
+
+TdsServer& server() { return TdsServer::instance(); }
+
+Result<std::unique_ptr<Session>> connect(const std::string& dsn, int query_timeout_s = 5, std::string user = "sa",
+                                         std::string password = "secret") {
+    static OdbcConnector connector;
+    ConnectOptions options{dsn, 3, query_timeout_s};
+    options.user = std::move(user);
+    options.password = std::move(password);
+    return connector.connect(options);
+}
+
+std::string error_rule(const std::string& match, int number, int severity) {
+    return R"({"match": ")" + match + R"(", "action": "error", "number": )" + std::to_string(number) +
+           R"(, "severity": )" + std::to_string(severity) + R"(, "message": "server message )" +
+           std::to_string(number) + R"("})";
+}
+
+TEST(FreeTds, ServerErrorsAreClassifiedByTheirNumber) {
+    const struct {
+        int number, severity;
+        FailureKind kind;
+    } cases[] = {
+        {2714, 16, FailureKind::AlreadyDone},  {2705, 16, FailureKind::AlreadyDone},
+        {208, 16, FailureKind::TableMissing},  {3701, 11, FailureKind::AlreadyDone},
+        {4924, 16, FailureKind::AlreadyDone},  {156, 15, FailureKind::AlreadyDone},
+        {1205, 13, FailureKind::Timeout},      {1222, 16, FailureKind::Timeout},
+        {9002, 17, FailureKind::Reported},     {1105, 17, FailureKind::Reported},
+        {701, 19, FailureKind::Reported},      {596, 21, FailureKind::Reported},
+        {6005, 14, FailureKind::Reported},     {229, 14, FailureKind::Reported},
+        {2627, 14, FailureKind::Reported},     {2812, 16, FailureKind::Reported},
+    };
+    std::string rules;
+    for (const auto& c : cases) rules += (rules.empty() ? "" : ",") + error_rule("probe " + std::to_string(c.number), c.number, c.severity);
+    server().set_plan(R"({"rules": [)" + rules + "]}");
+    auto session = connect(kTds);
+    ASSERT_TRUE(session) << session.error().messages();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.number);
+        auto r = (*session)->execute("SELECT 'probe " + std::to_string(c.number) + "'");
+        ASSERT_FALSE(r);
+        EXPECT_EQ(r.error().native_error(), c.number) << r.error().messages();
+        EXPECT_EQ(classify(r.error(), Engine::SqlServer).kind, c.kind) << r.error().sqlstate();
+        EXPECT_FALSE(r.error().connection_dead);
+    }
+    EXPECT_TRUE((*session)->execute("SELECT 1"));
+}
+
+TEST(FreeTds, ABrokenConnectionIsLostAtItsFirstFailure) {
+    for (const char* how : {"close", "reset"}) {
+        SCOPED_TRACE(how);
+        server().set_plan(std::string(R"({"rules": [{"match": "ALTER TABLE", "action": ")") + how + R"("}]})");
+        auto session = connect(kTds);
+        ASSERT_TRUE(session) << session.error().messages();
+        auto r = (*session)->execute("ALTER TABLE [Quote] ADD [x] INT NULL;");
+        ASSERT_FALSE(r);
+        EXPECT_EQ(classify(r.error(), Engine::SqlServer).kind, FailureKind::ConnectionLost)
+            << r.error().sqlstate() << " " << r.error().native_error() << " " << r.error().messages();
+    }
+}
+
+TEST(FreeTds, ATimeoutStaysATimeoutWhetherOrNotTheServerAcknowledgesTheCancel) {
+    for (const bool ack : {true, false}) {
+        SCOPED_TRACE(ack);
+        server().set_plan(std::string(R"({"rules": [{"match": "slow", "times": 1, "action": "hang", "ack": )") +
+                          (ack ? "true" : "false") + "}]}");
+        auto session = connect(kTds, 1);
+        ASSERT_TRUE(session) << session.error().messages();
+        auto r = (*session)->execute("UPDATE slow SET x = 1");
+        ASSERT_FALSE(r);
+        EXPECT_EQ(classify(r.error(), Engine::SqlServer).kind, FailureKind::Timeout) << r.error().messages();
+        // Unanswered, FreeTDS gives the connection up; answered, it goes on.
+        EXPECT_EQ(r.error().connection_dead, !ack);
+        EXPECT_EQ(bool((*session)->execute("SELECT 1")), ack);
+    }
+}
+
+TEST(FreeTds, ConnectionFailuresSayWhatToCheck) {
+    server().set_plan(R"({"login": "refuse"})");
+    auto refused = connect(kTds);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(connect_failure(refused.error()), ConnectFailure::LoginRefused) << refused.error().messages();
+
+    auto nowhere = connect(kNowhere);
+    ASSERT_FALSE(nowhere);
+    EXPECT_EQ(connect_failure(nowhere.error()), ConnectFailure::Unreachable) << nowhere.error().messages();
+    const std::string message = connect_failed_message(kNowhere, nowhere.error());
+    EXPECT_EQ(message.rfind("-2147467259: ", 0), 0u);
+    EXPECT_NE(message.find("server name and port"), std::string::npos);
+
+    server().set_plan(R"({"login": "silent"})");
+    static OdbcConnector connector;
+    ConnectOptions options{kTds, 1, 5};
+    options.user = "sa";
+    auto silent = connector.connect(options);
+    ASSERT_FALSE(silent);
+    EXPECT_EQ(connect_failure(silent.error()), ConnectFailure::Unreachable) << silent.error().messages();
+}
+
+TEST(FreeTds, CredentialsReachTheServerQuotedAndAClosingBraceIsRefused) {
+    server().set_plan(R"({"login": {"user": "sel;vane", "password": "p{w;d=x"}})");
+    EXPECT_TRUE(connect(kTds, 5, "sel;vane", "p{w;d=x"));
+    const auto got = server().received();
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got[0], (std::vector<std::string>{"login", "sel;vane", "p{w;d=x", "sv"}));
+
+    server().set_plan("{}");
+    auto brace = connect(kTds, 5, "sa", "pw}d");
+    ASSERT_FALSE(brace);
+    EXPECT_NE(brace.error().messages().find("FreeTDS"), std::string::npos);
+    EXPECT_TRUE(server().received().empty());  // nothing was sent
+}
+
+TEST(FreeTds, AWholeRunSendsEveryPhaseTheProbeAndTheMigration) {
+    const std::string migration = R"({"match": "FROM [Details]", "action": "rows",
+        "columns": [["QuoteID", "int"], ["Line", "int"], ["deItemComType", "tinyint"], ["deItemCom", "nvarchar"]],
+        "rows": [[7, 1, 2, "Blue, not red"], [7, 2, 0, null]]})";
+    for (const bool grid_has_rows : {false, true}) {
+        SCOPED_TRACE(grid_has_rows);
+        const std::string probe = grid_has_rows ? R"({"match": "[ColumnID] = 1", "action": "rows",
+            "columns": [["ColumnID", "int"]], "rows": [[1]]},)" : "";
+        server().set_plan(R"({"login": {"user": "sa", "password": "secret"}, "rules": [)" + probe + migration + "]}");
+        OdbcConnector connector;
+        testing::RecordingView view;
+        RunSettings settings;
+        settings.user = "sa";
+        settings.password = "secret";
+        const RunReport report = run_upgrade({{kTds}, {}}, connector, view, settings);
+        EXPECT_TRUE(view.messages().empty()) << view.messages().front();
+        ASSERT_EQ(report.data_sources.size(), 1u);
+        EXPECT_EQ(report.data_sources[0].comments, CommentMove::Moved);
+
+        std::vector<std::string> sent;
+        for (const std::string& s : server().statements())
+            if (s.find("INSERT INTO [CommIns]") == std::string::npos && s.find("[ColumnID] = 1") == std::string::npos &&
+                s.find("FROM [Details]") == std::string::npos && s.find("FROM [CommIns]") == std::string::npos)
+                sent.push_back(s);
+        const auto expected = testing::dry_run_statements(Engine::SqlServer, !grid_has_rows);
+        EXPECT_EQ(sent.size(), expected.size());
+        for (size_t i = 0; i < std::min(sent.size(), expected.size()); ++i)
+            ASSERT_EQ(sent[i], expected[i]) << "statement " << i;
+
+        // The migration read the comment rows already there and the flagged lines, then
+        // inserted each line with SQL Server's types: prepared once, executed again.
+        std::vector<std::string> inserts;
+        for (const auto& m : server().received()) {
+            if (m[0] != "rpc" || m[2].find("INSERT INTO [CommIns]") == std::string::npos) continue;
+            std::string line = m[1];
+            for (size_t i = 3; i < m.size(); ++i) line += "|" + m[i];
+            inserts.push_back(line);
+        }
+        EXPECT_EQ(inserts, (std::vector<std::string>{
+                               "sp_prepexec|@P1 INT,@P2 INT,@P3 TINYINT,@P4 INT,@P5 VARCHAR(80)|int=7|int=1|tinyint=3|"
+                               "int=1|varchar=Blue, not red",
+                               "sp_execute|NULL|int=7|int=2|tinyint=1|int=1|varchar="}));
+    }
+}
+
+}  // namespace
+}  // namespace sp
