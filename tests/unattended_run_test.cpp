@@ -18,6 +18,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -39,6 +40,8 @@ const std::string kSlow = OdbcSandbox::instance().add_postgres("slow");
 const std::string kKilled = OdbcSandbox::instance().add_postgres("killed");
 const std::string kBig = OdbcSandbox::instance().add_postgres("big");
 const std::string kLocked = OdbcSandbox::instance().add_postgres("locked");
+const std::string kChecked = OdbcSandbox::instance().add_postgres("checked");
+const std::string kForeign = OdbcSandbox::instance().add_postgres("foreign");
 
 // A quote database of the previous version, as far as the statements need it.
 const char* const kLegacySchema[] = {
@@ -386,6 +389,79 @@ TEST_F(UnattendedRun, TimeoutsLeftAfterTheRerunsAreReportedAsNotCompleted) {
     EXPECT_EQ(scalar(*db, "SELECT count(*) FROM information_schema.columns WHERE table_name = 'creditnote' "
                           "AND column_name = 'currency'"),
               "0");
+}
+
+TEST_F(UnattendedRun, CheckChangesNothingAndARunRefusesAForeignDatabase) {
+    SP_REQUIRE_POSTGRES(kChecked);
+    auto db = database(kChecked, true);
+    auto foreign = database(kForeign, false);
+    ASSERT_TRUE(db && foreign);
+    ASSERT_TRUE(db->execute("CREATE DOMAIN identity AS integer"));  // Pervasive's IDENTITY, so the run makes every table
+    ASSERT_TRUE(foreign->execute("CREATE TABLE ledger (id int)"));
+    add_data_source("svother", "SQL Server", kForeign);
+    add_unreachable("svdown");
+    add_data_source("svquotes", "Pervasive ODBC Engine Interface", kChecked);
+
+    // Objects, rows and the server's counts of written rows; the counts of this session are sent first.
+    auto state = [&] {
+        (void)db->execute("SELECT pg_stat_force_next_flush()");
+        return scalar(*db, "SELECT (SELECT count(*) FROM pg_class) || '/' || (SELECT count(*) FROM pg_type) || '/' || "
+                           "(SELECT sum(n_tup_ins + n_tup_upd + n_tup_del) FROM pg_stat_user_tables) || '/' || "
+                           "(SELECT md5(string_agg(d::text, ',' ORDER BY d::text)) FROM Details d)");
+    };
+    const std::string database_name = OdbcSandbox::instance().postgres_database(kChecked);
+    auto others_gone = [&] {  // a backend sends its counts before it leaves pg_stat_activity
+        for (int i = 0; i < 250; ++i) {
+            if (scalar(*db, "SELECT count(*) FROM pg_stat_activity WHERE datname = '" + database_name +
+                                "' AND pid <> pg_backend_pid()") == "0")
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    };
+    const std::string before = state();
+
+    Outcome o = run({"--check", "--report", "json", "--login-timeout", "5"});
+    EXPECT_EQ(o.status, 3) << o.err;
+    nlohmann::json report;
+    ASSERT_NO_THROW(report = nlohmann::json::parse(o.out)) << o.out;
+    std::map<std::string, nlohmann::json> by_name;
+    for (const auto& d : report["data_sources"]) by_name[d["name"]] = d;
+    ASSERT_EQ(by_name.size(), 3u) << o.out;
+    EXPECT_EQ(by_name["svother"]["verdict"], "not_product_database");
+    EXPECT_EQ(by_name["svother"]["dbms_name"], "PostgreSQL");
+    EXPECT_EQ(by_name["svother"]["engine_matches"], false);
+    EXPECT_EQ(by_name["svdown"]["verdict"], "cannot_connect");
+    const auto& quotes = by_name["svquotes"];
+    EXPECT_EQ(quotes["verdict"], "needs_update");
+    EXPECT_EQ(quotes["missing_tables"].size(), 19u);
+    EXPECT_EQ(quotes["columns_to_drop"].size(), 6u);
+    EXPECT_EQ(quotes["item_comments"]["to_move"], 2);
+    EXPECT_EQ(quotes["item_comments"]["cannot_move"].size(), 0u);
+
+    Outcome text = run({"--check", "--dsn", "svquotes"});
+    EXPECT_EQ(text.status, 1) << text.err;
+    EXPECT_NE(text.out.find("svquotes     Pervasive  PostgreSQL"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("needs the update: 19 tables to create"), std::string::npos) << text.out;
+    ASSERT_TRUE(others_gone());
+    EXPECT_EQ(state(), before) << "a check changed the database";
+
+    // A run refuses the foreign one with one message and updates the product's.
+    Outcome r = run({"--run", "--report", "json", "--login-timeout", "5"});
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_NE(r.out.find("{\"name\":\"svother\",\"engine\":\"sqlserver\",\"outcome\":\"not_product_database\","
+                         "\"runs\":0,\"statements_sent\":0,"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.err.find("svother was not updated: it is not a Selvane database. Its driver reports PostgreSQL"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(scalar(*foreign, "SELECT string_agg(table_name, ',') FROM information_schema.tables "
+                               "WHERE table_schema = 'public'"),
+              "ledger");
+    Outcome after = run({"--check", "--dsn", "svquotes"});
+    EXPECT_EQ(after.status, 0) << after.out;
+    EXPECT_NE(after.out.find("up to date"), std::string::npos);
 }
 
 // In process: the run driver over the real ODBC layer, its connection killed
