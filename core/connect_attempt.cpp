@@ -9,12 +9,13 @@ namespace sp {
 
 namespace {
 
-// What the connecting thread and the waiting one share; the last of them to let go frees it.
+// What the connecting thread and the waiting one share. The last of them to
+// let go frees it: after a stop request, the connecting thread, which then
+// also closes the session that opened too late, if any.
 struct Attempt {
     std::mutex mutex;
     std::condition_variable done;
     std::optional<Result<std::unique_ptr<Session>>> result;
-    bool abandoned = false;
 };
 
 constexpr auto kLookAtStop = std::chrono::milliseconds(50);
@@ -31,8 +32,6 @@ std::optional<Result<std::unique_ptr<Session>>> connect_unless_stopped(Connector
     std::thread thread([attempt, &connector, options] {
         auto result = connector.connect(options);
         std::lock_guard lock(attempt->mutex);
-        // Abandoned: the session, if one opened after all, is closed when `result` goes.
-        if (attempt->abandoned) return;
         attempt->result.emplace(std::move(result));
         attempt->done.notify_one();
     });
@@ -40,7 +39,6 @@ std::optional<Result<std::unique_ptr<Session>>> connect_unless_stopped(Connector
     std::unique_lock lock(attempt->mutex);
     while (!attempt->result) {
         if (stop->load()) {
-            attempt->abandoned = true;
             lock.unlock();
             thread.detach();
             return std::nullopt;

@@ -29,6 +29,8 @@ TEST(Text, IllFormedUtf8IsReplacedAndControlsAreShownEscaped) {
         {"c1 \xC2\x9B" "31m", "c1 \xC2\x9B" "31m", "c1 \\u009b31m"},  // CSI as a C1 control
         {"l\xE2\x80\xA8p\xE2\x80\xA9" "b\xE2\x80\xAE", "l\xE2\x80\xA8p\xE2\x80\xA9" "b\xE2\x80\xAE",
          "l\\u2028p\\u2029b\\u202e"},
+        {"\xC2\xA0\xE2\x80\x90\xE2\x81\xA6\xE2\x80\x8F", "\xC2\xA0\xE2\x80\x90\xE2\x81\xA6\xE2\x80\x8F",
+         "\xC2\xA0\xE2\x80\x90\\u2066\\u200f"},  // beside and at the edges of the hidden ones
         {"caf\xE9", "caf" + R, "caf" + R},                               // a legacy code page
         {"s\xED\xA0\x80", "s" + R + R + R, "s" + R + R + R},             // a surrogate
         {"o\xC0\xAF\xE0\x80\xAF", "o" + R + R + R + R + R, "o" + R + R + R + R + R},  // overlong forms
