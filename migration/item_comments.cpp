@@ -6,7 +6,7 @@
 #include <limits>
 #include <memory>
 #include <string_view>
-#include <unordered_map>
+#include <functional>
 #include <vector>
 
 #include "core/error_policy.h"
@@ -106,30 +106,92 @@ std::string_view without_trailing_blanks(std::string_view text) {
     return end == std::string_view::npos ? std::string_view() : text.substr(0, end + 1);
 }
 
-struct LineKey {
-    std::int64_t quote, line;
-    bool operator==(const LineKey&) const = default;
-};
-
-struct LineKeyHash {
-    std::size_t operator()(const LineKey& key) const {
-        std::uint64_t h = static_cast<std::uint64_t>(key.quote) * 0x9E3779B97F4A7C15ull;
-        h ^= static_cast<std::uint64_t>(key.line) + 0x632BE59BD9B4E019ull + (h << 6) + (h >> 2);
-        return static_cast<std::size_t>(h);
-    }
-};
-
-// A comment row with Number 1 that CommIns holds for a line.
+// What the check for comments already in CommIns needs of one comment row,
+// in 16 bytes: its line and a 64-bit fingerprint of its type and its text
+// (without trailing blanks). Two comments count as the same when their
+// fingerprints are equal; for different comments of a line that happens with
+// a chance of one in 2^64.
 struct StoredComment {
-    std::int64_t type;
-    std::string text;  // without trailing blanks; Null as the empty string, which is what Null is copied as
+    std::int32_t quote, line;
+    std::uint64_t fingerprint;  // never 0, which marks an empty slot
 };
 
-using StoredComments = std::unordered_map<LineKey, std::vector<StoredComment>, LineKeyHash>;
+std::uint64_t mix(std::uint64_t h) {
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 33;
+    h *= 0xC4CEB9FE1A85EC53ull;
+    return h ^ (h >> 33);
+}
+
+std::uint64_t fingerprint(std::int64_t type, std::string_view text) {
+    std::uint64_t h = std::hash<std::string_view>{}(text);
+    h = mix(h ^ mix(static_cast<std::uint64_t>(type) + 0x9E3779B97F4A7C15ull));
+    return h == 0 ? 1 : h;
+}
+
+// The comment rows with Number 1 that CommIns holds, and those this run
+// inserted, by line: an open-addressing table that keeps several comments per
+// line. Memory grows by half at a time, so that a million comments take about
+// 25 MB at their peak.
+class StoredComments {
+public:
+    void add(std::int32_t quote, std::int32_t line, std::uint64_t fingerprint) {
+        if ((size_ + 1) * 8 > slots_.size() * 7) grow();
+        place(slots_, {quote, line, fingerprint});
+        ++size_;
+    }
+    // Whether CommIns holds a comment for the line, and whether one is this very comment.
+    struct Found {
+        bool line = false, same = false;
+    };
+    Found find(std::int32_t quote, std::int32_t line, std::uint64_t fingerprint) const {
+        Found found;
+        if (slots_.empty()) return found;
+        for (std::size_t i = start(slots_.size(), quote, line);; i = (i + 1) % slots_.size()) {
+            const StoredComment& s = slots_[i];
+            if (s.fingerprint == 0) return found;
+            if (s.quote == quote && s.line == line) {
+                found.line = true;
+                if (s.fingerprint == fingerprint) found.same = true;
+            }
+        }
+    }
+
+private:
+    static std::size_t start(std::size_t capacity, std::int32_t quote, std::int32_t line) {
+        const std::uint64_t h =
+            mix((static_cast<std::uint64_t>(static_cast<std::uint32_t>(quote)) << 32) | static_cast<std::uint32_t>(line));
+        return static_cast<std::size_t>((static_cast<unsigned __int128>(h) * capacity) >> 64);
+    }
+    static void place(std::vector<StoredComment>& slots, const StoredComment& c) {
+        std::size_t i = start(slots.size(), c.quote, c.line);
+        while (slots[i].fingerprint != 0) i = (i + 1) % slots.size();
+        slots[i] = c;
+    }
+    void grow() {
+        std::vector<StoredComment> bigger(std::max<std::size_t>(1024, slots_.size() + slots_.size() / 2));
+        for (const StoredComment& c : slots_)
+            if (c.fingerprint != 0) place(bigger, c);
+        slots_.swap(bigger);
+    }
+
+    std::vector<StoredComment> slots_;
+    std::size_t size_ = 0;
+};
 
 bool stop_requested(const std::atomic<bool>* stop) { return stop && stop->load(); }
 
-// The comment rows with Number 1 that CommIns already holds, by line.
+// A comment row of CommIns as the check sees it; nullopt for a row that no
+// flagged line can match (a line number beyond 32 bits, an empty type).
+std::optional<StoredComment> stored_comment(const Row& row) {
+    auto quote = integer_value(at(row, 0)), line = integer_value(at(row, 1));
+    auto type = whole_number(at(row, 2));
+    if (!quote || !line || !type) return std::nullopt;
+    return StoredComment{*quote, *line, fingerprint(*type, without_trailing_blanks(at(row, 3).value_or("")))};
+}
+
+// The comment rows with Number 1 that CommIns already holds.
 Result<StoredComments> read_stored_comments(Session& session, const std::string& sql, const std::atomic<bool>* stop,
                                             bool& interrupted) {
     auto cursor = session.query(sql);
@@ -143,9 +205,7 @@ Result<StoredComments> read_stored_comments(Session& session, const std::string&
         auto row = (*cursor)->fetch();
         if (!row) return row.error();
         if (!*row) break;
-        auto quote = whole_number(at(**row, 0)), line = whole_number(at(**row, 1)), type = whole_number(at(**row, 2));
-        if (quote && line && type)
-            stored[{*quote, *line}].push_back({*type, std::string(without_trailing_blanks(at(**row, 3).value_or("")))});
+        if (auto c = stored_comment(**row)) stored.add(c->quote, c->line, c->fingerprint);
     }
     (void)(*cursor)->close();  // every row has been read; a failing close loses nothing
     return stored;
@@ -187,20 +247,24 @@ LineValues read_line(const Row& row, Engine engine) {
 // second Details row for the line), so that nothing is overwritten or lost.
 enum class Stored { None, Same, Other };
 
+std::uint64_t fingerprint(const LineValues& values) {
+    return fingerprint(values.comment_type, without_trailing_blanks(values.comment));
+}
+
 Stored stored_comment(const StoredComments& stored, const LineValues& values) {
-    auto it = stored.find({values.quote, values.line});
-    if (it == stored.end()) return Stored::None;
-    const std::string_view text = without_trailing_blanks(values.comment);
-    const bool same = std::any_of(it->second.begin(), it->second.end(), [&](const StoredComment& c) {
-        return c.type == values.comment_type && c.text == text;
-    });
-    return same ? Stored::Same : Stored::Other;
+    const auto found = stored.find(values.quote, values.line, fingerprint(values));
+    return !found.line ? Stored::None : found.same ? Stored::Same : Stored::Other;
 }
 
 constexpr std::size_t listed_lines = 10;  // lines left alone that the message names
 
-// Copies one flagged line at a time; prepares the insert at the first line
-// that needs it, so that nothing is prepared when there is nothing to insert.
+// Parameter sets per array where the driver runs arrays: one round trip
+// carries this many lines.
+constexpr std::size_t lines_per_array = 500;
+
+// Copies the flagged lines, one at a time or in arrays of parameter sets as
+// the driver allows; prepares the insert at the first line that needs it, so
+// that nothing is prepared when there is nothing to insert.
 class LineCopier {
 public:
     LineCopier(Session& session, Engine engine, StoredComments stored, MigrationResult& result)
@@ -214,10 +278,6 @@ public:
             note_unmoved(row);
             return true;
         }
-        const auto quote = values.quote, line = values.line;
-        const auto comment = values.comment;
-        const std::int64_t comment_type = values.comment_type;
-        const std::string_view text = without_trailing_blanks(comment);
         switch (stored_comment(stored_, values)) {
             case Stored::Same: ++result_.already_present; return true;
             case Stored::Other:
@@ -230,19 +290,63 @@ public:
             static const std::vector<ParamSpec> params{
                 {ParamType::Integer}, {ParamType::Integer}, {ParamType::TinyInt},
                 {ParamType::Integer}, {ParamType::VarChar, comment_width}};
-            auto prepared = session_.prepare(migration_statements(engine_).insert, params);
+            auto prepared = session_.prepare_array(migration_statements(engine_).insert, params, lines_per_array);
             if (!prepared) return stop(prepared.error());
             insert_ = std::move(*prepared);
+            pending_.reserve(insert_->array_size());
         }
-        auto inserted = insert_->execute({ParamValue::of(quote), ParamValue::of(line), ParamValue::of(comment_type),
-                                          ParamValue::of(1), ParamValue::of(comment)});
-        if (!inserted) return stop(inserted.error());
-        ++result_.copied;
-        stored_[{quote, line}].push_back({comment_type, std::string(text)});
-        return true;
+        const std::uint64_t print = fingerprint(values);
+        pending_.push_back({ParamValue::of(values.quote), ParamValue::of(values.line),
+                            ParamValue::of(values.comment_type), ParamValue::of(1), ParamValue::of(values.comment)});
+        pending_keys_.push_back({values.quote, values.line, print});
+        stored_.add(values.quote, values.line, print);
+        return pending_.size() < insert_->array_size() || flush();
+    }
+
+    // Sends the lines still waiting; false when a failure ended the migration.
+    bool flush() {
+        if (pending_.empty()) return true;
+        if (insert_->array_size() == 1) {
+            auto inserted = insert_->execute(pending_.front());
+            pending_.clear(), pending_keys_.clear();
+            if (!inserted) return stop(inserted.error());
+            ++result_.copied;
+            return true;
+        }
+        const ArrayOutcome outcome = insert_->execute_array(pending_);
+        if (outcome.all_done()) {
+            result_.copied += static_cast<int>(pending_.size());
+            pending_.clear(), pending_keys_.clear();
+            return true;
+        }
+        // Whether the driver committed the array row by row or as a unit, and
+        // whatever it reported: CommIns itself says which of its lines are there.
+        result_.copied += lines_in_comm_ins(outcome);
+        pending_.clear(), pending_keys_.clear();
+        return stop(outcome.error ? *outcome.error
+                                  : DbError::make("HY000", "The driver reported a line of the array as not inserted."));
     }
 
 private:
+    // How many lines of the last array reached CommIns, read back from it;
+    // where that read fails, what the driver reported.
+    int lines_in_comm_ins(const ArrayOutcome& outcome) {
+        StoredComments sent;
+        for (const StoredComment& k : pending_keys_) sent.add(k.quote, k.line, k.fingerprint);
+        auto cursor = session_.query(migration_statements(engine_).existing);
+        int found = 0;
+        for (; cursor;) {
+            auto row = (*cursor)->fetch();
+            if (!row) break;
+            if (!*row) {
+                (void)(*cursor)->close();
+                return found;
+            }
+            if (auto c = stored_comment(**row); c && sent.find(c->quote, c->line, c->fingerprint).same) ++found;
+        }
+        return static_cast<int>(std::count(outcome.sets.begin(), outcome.sets.end(), SetStatus::Done));
+    }
+
     bool stop(const DbError& error) {
         result_.stopped_by = error;
         return false;
@@ -259,6 +363,8 @@ private:
     StoredComments stored_;
     MigrationResult& result_;
     std::unique_ptr<PreparedStatement> insert_;
+    std::vector<std::vector<ParamValue>> pending_;  // lines waiting for the next array
+    std::vector<StoredComment> pending_keys_;       // the same lines' keys
 };
 
 std::string lines(int count) {
@@ -308,12 +414,18 @@ MigrationResult migrate_item_comments(Session& session, Engine engine, const std
         read_any = true;
         return std::move(*row);
     };
+    // Lines wait for a full array; a stop request or a failure of the read
+    // drops those not yet sent, so that only lines known to be in CommIns count.
     auto copy = [&](const Row& row) {
         if (stopping()) return false;
         if (copier.copy(row)) return true;
         // An insert cancelled on the stop request is no failure of its own.
         if (stopping()) result.stopped_by.reset();
         return false;
+    };
+    auto send_the_rest = [&] {
+        if (stopping()) return;
+        if (!copier.flush() && stopping()) result.stopped_by.reset();
     };
 
     if (session.can_write_while_reading()) {
@@ -324,6 +436,7 @@ MigrationResult migrate_item_comments(Session& session, Engine engine, const std
             if (!copy(**row)) return result;
         }
         (void)(*cursor)->close();  // every line has been read and handled
+        send_the_rest();
         return result;
     }
 
@@ -341,6 +454,7 @@ MigrationResult migrate_item_comments(Session& session, Engine engine, const std
     cursor.value().reset();
     for (const Row& row : flagged)
         if (!copy(row)) return result;
+    send_the_rest();
     return result;
 }
 

@@ -49,11 +49,48 @@ struct ParamValue {
     bool is_null() const { return !integer && !text; }
 };
 
+// What the driver reported for one parameter set of an array execution.
+enum class SetStatus {
+    Done,     // executed (committed with the array; see ArrayOutcome)
+    Failed,   // executed and failed
+    Unused,   // not executed: the driver stopped before it
+    Unknown,  // the driver did not say
+};
+
+struct ArrayOutcome {
+    std::vector<SetStatus> sets;  // one per parameter set given
+    std::optional<DbError> error;  // the call failed (some sets may still be done)
+    // Every set reported done and the call succeeded: all are in the database.
+    bool all_done() const {
+        if (error) return false;
+        for (SetStatus s : sets)
+            if (s != SetStatus::Done) return false;
+        return true;
+    }
+};
+
 // A statement prepared once and executed many times with new values.
 class PreparedStatement {
 public:
     virtual ~PreparedStatement() = default;
     virtual Result<void> execute(const std::vector<ParamValue>& values) = 0;
+    // How many parameter sets one execute_array() carries: 1 where the driver
+    // cannot run arrays of parameters or does not say how it reports on them.
+    virtual std::size_t array_size() const { return 1; }
+    // Executes the statement for each set, at most array_size() of them, in one call.
+    virtual ArrayOutcome execute_array(const std::vector<std::vector<ParamValue>>& sets) {
+        ArrayOutcome outcome;
+        outcome.sets.assign(sets.size(), SetStatus::Unused);
+        for (std::size_t i = 0; i < sets.size(); ++i) {
+            auto r = execute(sets[i]);
+            outcome.sets[i] = r ? SetStatus::Done : SetStatus::Failed;
+            if (!r) {
+                outcome.error = r.error();
+                break;
+            }
+        }
+        return outcome;
+    }
 };
 
 // What the driver says of the server behind a connection (SQLGetInfo).
@@ -78,6 +115,14 @@ public:
     virtual Result<std::unique_ptr<Cursor>> query(const std::string& sql) = 0;
     virtual Result<std::unique_ptr<PreparedStatement>> prepare(const std::string& sql,
                                                                const std::vector<ParamSpec>& params) = 0;
+    // A statement that runs up to `sets` parameter sets per call where the
+    // driver can (see PreparedStatement::array_size()); otherwise prepare().
+    virtual Result<std::unique_ptr<PreparedStatement>> prepare_array(const std::string& sql,
+                                                                     const std::vector<ParamSpec>& params,
+                                                                     std::size_t sets) {
+        (void)sets;
+        return prepare(sql, params);
+    }
     // False where a statement cannot run while a cursor of the same connection
     // still has rows pending (SQL Server without MARS).
     virtual bool can_write_while_reading() const = 0;

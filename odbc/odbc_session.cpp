@@ -177,6 +177,12 @@ Result<std::vector<std::string>> OdbcSession::procedures() {
     return names;
 }
 
+Result<std::unique_ptr<PreparedStatement>> OdbcSession::prepare_array(const std::string& sql,
+                                                                      const std::vector<ParamSpec>& params,
+                                                                      std::size_t sets) {
+    return OdbcPreparedStatement::prepare(connection_, sql, params, sets);
+}
+
 Result<std::unique_ptr<Session>> OdbcConnector::connect(const ConnectOptions& options) {
     if (!env_) {
         auto env = allocate_environment();

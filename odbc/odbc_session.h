@@ -22,6 +22,9 @@ public:
     Result<std::unique_ptr<Cursor>> query(const std::string& sql) override;
     Result<std::unique_ptr<PreparedStatement>> prepare(const std::string& sql,
                                                        const std::vector<ParamSpec>& params) override;
+    Result<std::unique_ptr<PreparedStatement>> prepare_array(const std::string& sql,
+                                                             const std::vector<ParamSpec>& params,
+                                                             std::size_t sets) override;
     // A driver that allows one active statement (SQL Server without MARS)
     // cannot run a statement while a cursor has rows pending.
     bool can_write_while_reading() const override { return max_activities_ != 1; }

@@ -122,6 +122,33 @@ TEST_P(MigrationOnEngine, CopiesFlaggedLinesOnlyAndOnceUntilTheLegacyColumnsAreG
     EXPECT_EQ(comment_rows(), expected);
 }
 
+// A line the database refuses inside an array: the migration knows exactly which lines reached CommIns (psqlODBC
+// commits an array of 500 as a unit, sqliteodbc line by line), and a later run copies the rest once.
+TEST_P(MigrationOnEngine, ALineRefusedInsideAnArrayLeavesExactlyTheCountedLines) {
+    run("DROP TABLE CommIns");
+    run("CREATE TABLE CommIns (QuoteID INTEGER NOT NULL, Line INTEGER NOT NULL, CoInType SMALLINT NOT NULL, "
+        "Number INTEGER NOT NULL, CommIns VARCHAR(80) NOT NULL CHECK (CommIns <> 'refused'), "
+        "PRIMARY KEY (QuoteID, Line, CoInType, Number))");
+    std::string lines;
+    for (int i = 1; i <= 1200; ++i)
+        lines += (i > 1 ? ", (" : "(") + std::to_string(7) + ", " + std::to_string(i) + ", 1, 0, '" +
+                 (i == 1100 ? std::string("refused") : "line " + std::to_string(i)) + "')";
+    add(lines);
+    const auto stored = [&] { return std::stoi(rows("SELECT COUNT(*) FROM CommIns").at(0).at(0).value_or("-1")); };
+    MigrationResult first = migrate(*session_);
+    EXPECT_FALSE(first.complete());
+    EXPECT_TRUE(first.stopped_by.has_value());
+    EXPECT_EQ(first.copied, postgres() ? 1000 : 1099);
+    EXPECT_EQ(stored(), first.copied);
+
+    run("UPDATE Details SET deItemCom = 'allowed' WHERE Line = 1100");
+    MigrationResult second = migrate(*session_);
+    EXPECT_TRUE(second.complete()) << kept_columns_message(second);
+    EXPECT_EQ(second.already_present, first.copied);
+    EXPECT_EQ(second.copied, 1200 - first.copied);
+    EXPECT_EQ(stored(), 1200);
+}
+
 TEST_P(MigrationOnEngine, AStoppedMigrationRunAgainCopiesEveryFlaggedLineOnce) {
     for (int i = 1; i <= 20; ++i)  // 16 flagged
         add("(" + std::to_string(100 + i % 3) + ", " + std::to_string(i) + (i % 5 ? ", 1, " : ", 0, ") +

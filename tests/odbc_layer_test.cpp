@@ -115,6 +115,29 @@ TEST_P(Engine, PreparedInsertBindsIntegerTinyIntVarCharAndNull) {
                                 {"2147483647", "127", "it's \"q\""}, {std::nullopt, std::nullopt, std::nullopt}}));
 }
 
+// Arrays of parameter sets where the driver says how it reports on them (psqlODBC: SQL_PARC_BATCH, and it commits
+// an array as a unit); sqliteodbc does not say, so its statement runs one set at a time and commits each.
+TEST_P(Engine, ArraysOfParameterSetsOnlyWhereTheDriverReportsThem) {
+    run(*session_, "CREATE TABLE c (line INTEGER UNIQUE, note TEXT)");
+    const auto stmt = ok(session_->prepare_array("INSERT INTO c VALUES (?, ?)",
+                                                 {{sp::ParamType::Integer}, {sp::ParamType::VarChar, 8}}, 4),
+                         "prepare").value();
+    ASSERT_EQ(stmt->array_size(), pg() ? 4u : 1u);
+    const auto set = [](std::int64_t line, std::string note) {
+        return std::vector<ParamValue>{ParamValue::of(line), ParamValue::of(std::move(note))};
+    };
+    EXPECT_TRUE(stmt->execute_array({set(1, "one"), set(2, "two"), set(3, "three")}).all_done());
+    EXPECT_TRUE(stmt->execute_array({set(4, "four")}).all_done());  // a shorter array after a longer one
+    const ArrayOutcome failed = stmt->execute_array({set(5, "five"), set(2, "again"), set(6, "six")});
+    EXPECT_TRUE(failed.error.has_value());
+    using S = SetStatus;
+    EXPECT_EQ(failed.sets, pg() ? (std::vector<S>{S::Failed, S::Failed, S::Failed})
+                                : (std::vector<S>{S::Done, S::Failed, S::Unused}));
+    std::vector<Row> stored{{"1", "one"}, {"2", "two"}, {"3", "three"}, {"4", "four"}};
+    if (!pg()) stored.push_back({"5", "five"});
+    EXPECT_EQ(read_all(*session_, "SELECT line, note FROM c ORDER BY line"), stored);
+}
+
 TEST_P(Engine, FailuresCarryTheDriversCodesAndTheSessionGoesOn) {
     run(*session_, "CREATE TABLE t (id INTEGER PRIMARY KEY)");
     run(*session_, "INSERT INTO t VALUES (1)");
