@@ -79,6 +79,11 @@ public:
                                                        const std::vector<ParamSpec>& params) override {
         return inner_.prepare(sql, params);
     }
+    Result<std::unique_ptr<PreparedStatement>> prepare_array(const std::string& sql,
+                                                             const std::vector<ParamSpec>& params,
+                                                             std::size_t sets) override {
+        return inner_.prepare_array(sql, params, sets);
+    }
     bool can_write_while_reading() const override { return false; }
     void cancel() override { inner_.cancel(); }
 

@@ -200,7 +200,12 @@ Result<std::unique_ptr<Session>> OdbcConnector::connect(const ConnectOptions& op
         !r)
         return r.error();
 
-    std::string text = "DSN=" + options.dsn;
+    // psqlODBC reads a whole result into memory when it executes a query,
+    // unless told to fetch it through a server-side cursor, a block of rows
+    // at a time (a cursor kept over commits, so that statements sent while
+    // it is open still commit on their own). Drivers that do not know these
+    // attributes pass them over (ODBC: 01S00 at most).
+    std::string text = "DSN=" + options.dsn + ";UseDeclareFetch=1;Fetch=2000";
     WipeOnExit wipe_text(text);
     if (!options.user.empty() || !options.password.empty()) {
         const bool brace = (options.user + options.password).find('}') != std::string::npos;
