@@ -267,8 +267,9 @@ constexpr std::size_t lines_per_array = 500;
 // that nothing is prepared when there is nothing to insert.
 class LineCopier {
 public:
-    LineCopier(Session& session, Engine engine, StoredComments stored, MigrationResult& result)
-        : session_(session), engine_(engine), stored_(std::move(stored)), result_(result) {}
+    LineCopier(Session& session, Engine engine, StoredComments stored, MigrationResult& result,
+               const std::atomic<bool>* stop)
+        : session_(session), engine_(engine), stored_(std::move(stored)), result_(result), stop_(stop) {}
 
     // False when a failure ended the migration.
     bool copy(const Row& row) {
@@ -312,6 +313,12 @@ public:
             if (!inserted) return stop(inserted.error());
             ++result_.copied;
             return true;
+        }
+        // A stop request since the last line was queued: the array is not sent.
+        if (stop_requested(stop_)) {
+            result_.interrupted = true;
+            pending_.clear(), pending_keys_.clear();
+            return false;
         }
         const ArrayOutcome outcome = insert_->execute_array(pending_);
         if (outcome.all_done()) {
@@ -363,6 +370,7 @@ private:
     StoredComments stored_;
     MigrationResult& result_;
     std::unique_ptr<PreparedStatement> insert_;
+    const std::atomic<bool>* stop_;
     std::vector<std::vector<ParamValue>> pending_;  // lines waiting for the next array
     std::vector<StoredComment> pending_keys_;       // the same lines' keys
 };
@@ -387,7 +395,7 @@ MigrationResult migrate_item_comments(Session& session, Engine engine, const std
     }
     // Without CommIns there is no earlier row to pass over; an insert, if any
     // line needs one, then fails and ends the migration.
-    LineCopier copier(session, engine, stored ? std::move(*stored) : StoredComments{}, result);
+    LineCopier copier(session, engine, stored ? std::move(*stored) : StoredComments{}, result, stop);
 
     auto cursor = session.query(statements.read);
     if (!cursor) {

@@ -348,7 +348,8 @@ TEST_F(UnattendedRun, AnInterruptInTheMigrationStopsAfterTheLineInFlight) {
     RecordProperty("sigint_to_exit_in_migration_ms", static_cast<int>(o.took.count()));
     RecordProperty("rows_inserted_after_sigint", after);
     EXPECT_LT(o.took.count(), 1000) << "from SIGINT to exit";
-    EXPECT_LE(after, 1) << "rows inserted after the signal";
+    // On psqlODBC the lines go in arrays of 500, each one round trip: the one in flight may still be committed.
+    EXPECT_LE(after, 500) << "rows inserted after the signal";
     EXPECT_LT(copied, kLines);
     EXPECT_NE(o.out.find("item comments: not all moved; legacy comment columns kept, lines copied: " +
                          std::to_string(copied) + "\n"),
