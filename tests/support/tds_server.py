@@ -166,7 +166,7 @@ class Connection:
                 headers = struct.unpack("<I", data[:4])[0]
                 sql = data[headers:].decode("utf-16-le")
                 log("batch", sql)
-                if not self.answer(sql, 0xFD, b""):
+                if not self.reply(sql, 0xFD, b""):
                     return
             elif kind == 0x03:
                 if not self.rpc(data):
@@ -206,20 +206,21 @@ class Connection:
                   + struct.pack("<BH", 0xAD, len(ack)) + ack + done())
         return True
 
-    def answer(self, sql, final, extra):
-        """Answers a batch (final DONE) or a statement inside an RPC (DONEINPROC, then extra)."""
+    def answer(self, sql, final, extra, more_rpcs=False):
+        """Answers a batch (final DONE) or a statement inside an RPC (DONEINPROC, then extra).
+        Returns the reply's bytes, or None when the connection is closed or the statement hangs."""
         rule = take_rule(sql) or {}
         action = rule.get("action")
         if action == "close":
             self.sock.close()
-            return False
+            return None
         if action == "reset":
             self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
             self.sock.close()
-            return False
+            return None
         if action == "hang":
             self.hanging = rule
-            return True
+            return None
         # Inside an RPC the statement's DONEINPROC says more follows (DONE_MORE).
         inner, more = (0xFF, 0x0001) if final == 0xFE else (0xFD, 0)
         if action == "error":
@@ -230,11 +231,29 @@ class Connection:
             body = body[:-13] + done(inner, status=more, count=len(rule["rows"]))
         else:
             body = done(inner, status=more)
-        self.send(body + extra + (done(final) if final == 0xFE else b""))
-        return True
+        # The DONEPROC of an RPC that another follows in the same request says more follows.
+        return body + extra + (done(final, status=0x0001 if more_rpcs else 0) if final == 0xFE else b"")
+
+    def reply(self, sql, final, extra):
+        body = self.answer(sql, final, extra)
+        if body is not None:
+            self.send(body)
+        return body is not None or self.hanging is not None
 
     def rpc(self, data):
+        """Answers a request of one or more RPCs (an array of parameter sets: one RPC per set, each after
+        a batch separator, 0x80 or 0xFF) with one reply."""
         at = struct.unpack("<I", data[:4])[0]
+        reply = b""
+        while at < len(data):
+            body, at = self.one_rpc(data, at)
+            if body is None:
+                return self.hanging is not None
+            reply += body
+        self.send(reply)
+        return True
+
+    def one_rpc(self, data, at):
         size = struct.unpack("<H", data[at:at + 2])[0]
         if size == 0xFFFF:
             proc, at = {10: "sp_executesql", 11: "sp_prepare", 12: "sp_execute", 13: "sp_prepexec",
@@ -243,12 +262,15 @@ class Connection:
             proc, at = data[at + 2:at + 2 + 2 * size].decode("utf-16-le"), at + 2 + 2 * size
         at += 2  # option flags
         params = []
-        while at < len(data):
+        while at < len(data) and data[at] not in (0x80, 0xFF):
             name_len = data[at]
             name = data[at + 1:at + 1 + 2 * name_len].decode("utf-16-le")
             at += 1 + 2 * name_len + 1  # name, status flags
             kind, value, at = read_value(data, at)
             params.append({"name": name, "type": kind, "value": value})
+        more_rpcs = at < len(data)
+        if more_rpcs:
+            at += 1  # the separator
         # By position: sp_prepexec @handle, @params, @stmt, values; sp_prepare @handle,
         # @params, @stmt, @options; sp_executesql @stmt, @params, values; sp_execute @handle, values.
         layout = {"sp_prepexec": (2, 1, 3), "sp_prepare": (2, 1, None), "sp_executesql": (0, 1, 2),
@@ -265,10 +287,11 @@ class Connection:
             handle = struct.pack("<BH", 0xAC, 0) + b_varchar("@handle") + bytes([1]) + struct.pack("<IH", 0, 0x0001) \
                 + bytes([0x26, 4, 4]) + struct.pack("<i", 1)
         if proc == "sp_prepare" or proc == "sp_unprepare":
-            self.send(status + handle + done(0xFE))
-            return True
+            if proc == "sp_prepare":
+                self.last_statement = statement or ""
+            return status + handle + done(0xFE, status=0x0001 if more_rpcs else 0), at
         self.last_statement = statement or getattr(self, "last_statement", "")
-        return self.answer(self.last_statement, 0xFE, status + handle)
+        return self.answer(self.last_statement, 0xFE, status + handle, more_rpcs), at
 
 
 def read_value(data, at):
