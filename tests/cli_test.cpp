@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "cli/cli.h"
+#include "core/report_format.h"
 #include "tests/support/fake_database.h"
 #include "tests/support/script_helpers.h"
 
@@ -134,17 +135,59 @@ TEST_F(Cli, ExitStatusesAndTheJsonReportCountWhatWasSent) {
 
 TEST_F(Cli, ScriptPrintsEveryStatementWithoutConnecting) {
     EXPECT_EQ(run({"--script", "pervasive", "--format", "json"}), 0);
-    EXPECT_EQ(testing::dry_run_statements(Engine::Pervasive, true).size(), 45u + 152u);
-    EXPECT_NE(out.str().find("{\"engine\":\"pervasive\",\"phase\":2,\"migration\":{\"read\":"), std::string::npos);
+    int statements = 0;
     std::istringstream lines(out.str());
-    for (std::string line; std::getline(lines, line);) EXPECT_TRUE(nlohmann::json::accept(line)) << line;
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_TRUE(nlohmann::json::accept(line)) << line;
+        statements += line.find(",\"sql\":") != std::string::npos;
+    }
+    EXPECT_EQ(statements, 45 + 152);
+    for (const char* record : {"{\"engine\":\"pervasive\",\"phase\":1,\"progress\":5}\n",
+                               "{\"engine\":\"pervasive\",\"phase\":1,\"progress\":10,\"conditional\":true}\n",
+                               "{\"engine\":\"pervasive\",\"phase\":2,\"progress\":95}\n",
+                               "{\"engine\":\"pervasive\",\"phase\":2,\"migration\":{\"read\":"})
+        EXPECT_NE(out.str().find(record), std::string::npos) << record;
     out.str("");
     EXPECT_EQ(run({"--script", "sqlserver"}), 0);
     EXPECT_TRUE(db.connects.empty());
     // The readable script holds every statement on a line of its own.
     const std::string text = "\n" + out.str();
-    for (const auto& sql : testing::dry_run_statements(Engine::SqlServer, true))
+    for (const auto& sql : testing::run_statements(Engine::SqlServer, true))
         EXPECT_NE(text.find("\n" + sql + "\n"), std::string::npos) << sql;
+}
+
+// The report of a run as a person and a tool read it, from a report made by hand.
+TEST(Report, TextAndJsonNameEveryOutcomeAndFailure) {
+    RunReport report;
+    DataSourceReport done{Engine::Pervasive, "svpv", 2, 200, 3, 1, {{2, 9, "-2147217873: a\nb"}, {2, 0, "moved"}},
+                          true, CommentMove::Kept, 4, DataSourceOutcome::Done, std::chrono::milliseconds(1260)};
+    DataSourceReport down{Engine::SqlServer, "sv01"};
+    down.failures = {{0, 0, "-2147467259: could not connect"}};
+    down.outcome = DataSourceOutcome::ConnectFailed;
+    report.data_sources = {done, down};
+    std::ostringstream text, json;
+    print_report_text(report, text);
+    EXPECT_EQ(text.str(), "\nReport: 2 data source(s)\n"
+                          "\nsvpv (Pervasive): done\n  runs: 2 (a timeout in phase two forced a re-run)\n"
+                          "  statements sent: 200, passed over silently: 3, timed out in phase two: 1, failed: 2\n"
+                          "  item comments: not all moved; legacy comment columns kept, lines copied: 4\n"
+                          "  elapsed: 1.3 s\n  - phase 2, statement 9: -2147217873: a b\n  - phase 2: moved\n"
+                          "\nsv01 (SQL Server): could not be connected\n  runs: 0\n"
+                          "  statements sent: 0, passed over silently: 0, timed out in phase two: 0, failed: 1\n"
+                          "  item comments: migration not reached, lines copied: 0\n  elapsed: 0.0 s\n"
+                          "  - connection: -2147467259: could not connect\n\nExit status: 3\n");
+    print_report_json(report, json);
+    const auto parsed = nlohmann::json::parse(json.str());
+    EXPECT_EQ(parsed["exit_status"], 3);
+    EXPECT_EQ(parsed["data_sources"][0]["failures"][1], nlohmann::json::parse(R"({"phase":2,"statement":0,"message":"moved"})"));
+    EXPECT_EQ(parsed["data_sources"][1], nlohmann::json::parse(R"({"name":"sv01","engine":"sqlserver",
+        "outcome":"connect_failed","runs":0,"statements_sent":0,"passed_silently":0,"timed_out":0,"failed":1,
+        "failures":[{"phase":0,"statement":0,"message":"-2147467259: could not connect"}],"timeout_rerun":false,
+        "item_comments":"not_reached","comments_copied":0,"elapsed_ms":0})"));
+    report.interrupted = true;
+    json.str("");
+    print_report_json(report, json);
+    EXPECT_EQ(json.str().rfind("{\"interrupted\":true,\"exit_status\":130,", 0), 0u);
 }
 
 }  // namespace

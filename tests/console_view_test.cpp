@@ -44,6 +44,15 @@ TEST(ConsoleView, OnATerminalTheDataSourceLineShowsItsProgressInPlace) {
     EXPECT_EQ(s.rfind("Beginning update.\nDatabase Engine: SQL Server\n", 0), 0u) << s;
     EXPECT_NE(s.find("100%\nUpdating complete.\n"), std::string::npos) << s;
     EXPECT_EQ(err.str(), "-2147217873: first line second line\\x1b[2J\xEF\xBF\xBD\n");
+
+    // On one screen, a message right after the data source's line starts below it.
+    std::ostringstream screen;
+    ConsoleView shared(screen, screen, true);
+    shared.set_progress(0);
+    shared.set_status_label("Updating database sv02.");
+    shared.show_message("m");
+    shared.set_progress(5);
+    EXPECT_EQ(screen.str(), "Updating database sv02.\nm\n\r\033[KUpdating database sv02. 5%");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "core/run_driver.h"
 #include "tests/support/fake_database.h"
 #include "tests/support/recording_view.h"
+#include "migration/statements.h"
 #include "tests/support/script_helpers.h"
 
 namespace sp {
@@ -50,16 +51,22 @@ struct Run : ::testing::Test {
     }
 };
 
-TEST_F(Run, SqlServerReceivesExactlyWhatTheDryRunShows) {
+TEST_F(Run, SqlServerReceivesWhatItsFilesHoldInOrder) {
     run({{"sv01"}, {}});  // the probe finds no row: the grid rows are sent
-    EXPECT_EQ(db.executed(), testing::dry_run_statements(Engine::SqlServer, true));
+    const auto e = db.executed();
+    EXPECT_EQ(e, testing::run_statements(Engine::SqlServer, true));
+    ASSERT_EQ(e.size(), 68 + 169 + 89u);
+    EXPECT_EQ(e[17], "INSERT INTO [dbo].[GridColumns]([ColName],[ColOrder],[ColShow],[ColEdit],[ColWidth]) "
+                     "VALUES ('Line',1,1,0,435);");
+    EXPECT_EQ(e[68 + 141], "ALTER TABLE [Details] DROP CONSTRAINT [DF_Details_deItemComType];");
+    EXPECT_EQ(e.back(), "CREATE PROCEDURE [sprQuoteTypeActive] AS SELECT * FROM QuoteType WHERE (qtActive = 1);");
     EXPECT_EQ(view.progress(), (std::vector<int>{0, 5, 10, 15, 20, 25, 30, 40, 50, 60, 70, 80, 90, 95, 100}));
     EXPECT_TRUE(view.messages().empty());
     EXPECT_EQ(report.data_sources.at(0).statements_sent, 68 + 169 + 89);
 
     db.rows[kSqlProbe] = {{"1", "Line"}};
     run({{"sv01"}, {}});
-    EXPECT_EQ(db.executed(), testing::dry_run_statements(Engine::SqlServer, false));
+    EXPECT_EQ(db.executed(), testing::run_statements(Engine::SqlServer, false));
     EXPECT_EQ(view.progress(), (std::vector<int>{0, 5, 10, 40, 50, 60, 70, 80, 90, 95, 100}));
 
     db.close_error = sql_error("HY000", 0, "close failed");  // after the answer: it stands
@@ -75,21 +82,23 @@ TEST_F(Run, SqlServerReceivesExactlyWhatTheDryRunShows) {
 }
 
 TEST_F(Run, PervasiveProbeRemovesTheRowItFindsAndAnswersWhetherItCouldRun) {
-    const std::string grid_row = statement(Engine::Pervasive, 1, 28);  // "Exp Ship Date": phase one only
+    const std::string grid_row = "INSERT INTO GridColumns(ColName,ColOrder,ColShow,ColEdit,ColWidth) VALUES "
+                                 "('Exp Ship Date',21,1,1,1110)";  // phase one only
     db.rows[kPvProbe] = {{"1", "Line"}};
     run({{}, {"svpv"}});
-    auto expected = testing::dry_run_statements(Engine::Pervasive, true);
+    auto expected = testing::run_statements(Engine::Pervasive, true);
+    EXPECT_EQ(expected.at(27), grid_row);
     expected.insert(expected.begin() + 7, kPvRemove);  // after statement 7, before the grid rows
     EXPECT_EQ(db.executed(), expected);
     EXPECT_EQ(view.progress(), (std::vector<int>{0, 5, 10, 15, 20, 25, 30, 50, 60, 70, 80, 90, 95, 100}));
 
     db.rows.clear();  // an empty table: nothing removed, the rows are sent
     run({{}, {"svpv"}});
-    EXPECT_EQ(db.executed(), testing::dry_run_statements(Engine::Pervasive, true));
+    EXPECT_EQ(db.executed(), testing::run_statements(Engine::Pervasive, true));
 
     fail_on({kPvProbe}, sql_error("S1000", 0, "No such table or object"));
     run({{}, {"svpv"}});
-    EXPECT_EQ(db.executed(), testing::dry_run_statements(Engine::Pervasive, false));
+    EXPECT_EQ(db.executed(), testing::run_statements(Engine::Pervasive, false));
     EXPECT_EQ(view.progress(), (std::vector<int>{0, 5, 50, 60, 70, 80, 90, 95, 100}));
     EXPECT_TRUE(view.messages().empty());
 
@@ -103,13 +112,21 @@ TEST_F(Run, PervasiveProbeRemovesTheRowItFindsAndAnswersWhetherItCouldRun) {
     run({{}, {"svpv"}});
     EXPECT_EQ(sent(grid_row), 1);
 
-    // One statement at a time: the rest is read before the removal, and a failure there answers False.
+    // One statement at a time (the fake then refuses a statement while rows are left to read): the probe reads
+    // to the end before the removal, and a failure on any fetch answers False.
     db.close_error.reset();
     db.write_while_reading = false;
-    db.fetch_fail[kPvProbe] = {1, sql_error("08S01", 0, "link failure")};
+    db.rows[kPvProbe] = {{"1"}, {"1"}};
     run({{}, {"svpv"}});
-    EXPECT_EQ(sent(kPvRemove), 0);
-    EXPECT_EQ(sent(grid_row), 0);
+    EXPECT_EQ(sent(kPvRemove), 1);
+    EXPECT_EQ(sent(grid_row), 1);
+    EXPECT_TRUE(view.messages().empty());
+    for (int failing_fetch : {0, 1}) {
+        db.fetch_fail[kPvProbe] = {failing_fetch, sql_error("08S01", 0, "link failure")};
+        run({{}, {"svpv"}});
+        EXPECT_EQ(sent(kPvRemove), 0) << failing_fetch;
+        EXPECT_EQ(sent(grid_row), 0) << failing_fetch;
+    }
 }
 
 TEST_F(Run, TimeoutIsSilentInPhaseTwoOnlyAndRerunsTheDataSource) {
@@ -236,27 +253,52 @@ TEST_F(Run, LabelsConnectionsAndProgressOfBothEngines) {
 }
 
 TEST_F(Run, TheEnginesFourRerunsAreSharedByItsDataSources) {
-    fail_on({statement(Engine::Pervasive, 2, 100)}, sql_error("S1T00", 0, "Timeout expired"));
-    run({{}, {"svpv1", "svpv2"}});
-    ASSERT_EQ(report.data_sources.size(), 2u);
+    fail_on({statement(Engine::SqlServer, 2, 60), statement(Engine::Pervasive, 2, 100)},
+            sql_error("S1T00", 0, "Timeout expired"));
+    run({{"sv01"}, {"svpv1", "svpv2"}});
+    ASSERT_EQ(report.data_sources.size(), 3u);
+    // SQL Server's re-runs are spent; Pervasive has four of its own.
     EXPECT_EQ(report.data_sources[0].runs, 5);
-    EXPECT_EQ(report.data_sources[1].runs, 1);
+    EXPECT_EQ(report.data_sources[1].runs, 5);
+    EXPECT_EQ(report.data_sources[2].runs, 1);
     // Every run starts again at phase one, with progress back at 0.
     EXPECT_EQ(sent(statement(Engine::Pervasive, 1, 1)), 6);
     const auto p = view.progress();
-    EXPECT_EQ(std::count(p.begin(), p.end(), 0), 6);
-    // Neither was completed: one message each, and neither is "done".
+    EXPECT_EQ(std::count(p.begin(), p.end(), 0), 11);
+    // None was completed: one message each, and none is "done".
     const std::string message = "The update of data source svpv1 was not completed: 1 statement of phase two (number 100) "
                                 "still timed out after the re-runs allowed (4 per engine) were spent, so their "
                                 "changes are missing. Running the update again finishes it.";
-    ASSERT_EQ(view.messages().size(), 2u);
-    EXPECT_EQ(view.messages()[0], message);
-    EXPECT_NE(view.messages()[1].find("data source svpv2 was not completed"), std::string::npos);
+    ASSERT_EQ(view.messages().size(), 3u);
+    EXPECT_EQ(view.messages()[1], message);
+    EXPECT_NE(view.messages()[2].find("data source svpv2 was not completed"), std::string::npos);
     for (const auto& ds : report.data_sources) {
         EXPECT_EQ(ds.outcome, DataSourceOutcome::TimedOut);
         EXPECT_EQ(ds.failures.size(), 1u);
     }
     EXPECT_EQ(exit_status(report), kExitFailure);
+}
+
+// The migration itself over the fake: a lost connection abandons the data source with its error, any other
+// failure keeps the comment columns with the migration's message.
+TEST_F(Run, TheMigrationsFailuresThroughARun) {
+    settings.migrate = nullptr;
+    const struct { DbError error; DataSourceOutcome outcome; const char* message; int sent; } cases[] = {
+        {sql_error("08S01", 0, "Communication link failure"), DataSourceOutcome::ConnectionLost,
+         "-2147467259: Communication link failure\nThe connection to data source sv01 was lost", 68 + 141},
+        {sql_error("42000", 229, "The SELECT permission was denied"), DataSourceOutcome::Done,
+         "stopped before any line was copied: The SELECT permission was denied.", 68 + 169 + 89 - 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        fail_on({migration_statements(Engine::SqlServer).read}, c.error);
+        run({{"sv01"}, {}});
+        EXPECT_EQ(report.data_sources.at(0).outcome, c.outcome);
+        EXPECT_EQ(report.data_sources.at(0).statements_sent, c.sent);
+        EXPECT_EQ(db.executed().size(), static_cast<size_t>(c.sent));
+        ASSERT_EQ(view.messages().size(), 1u);
+        EXPECT_NE(view.messages()[0].find(c.message), std::string::npos) << view.messages()[0];
+    }
 }
 
 TEST_F(Run, DataSourcesThatCannotBeUsedGetOneMessageAndTheRunGoesOn) {

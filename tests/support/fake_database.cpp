@@ -21,17 +21,26 @@ DbError sql_error(const std::string& sqlstate, std::int32_t native, const std::s
 
 namespace {
 
+std::optional<DbError> refused(const FakeDatabase& db, const std::string& sql) {
+    if (db.reading) return sql_error("HY000", 0, "Connection is busy with results for another command");
+    if (db.fail) return db.fail(sql);
+    return std::nullopt;
+}
+
 class FakeCursor : public Cursor {
 public:
     FakeCursor(FakeDatabase& db, std::vector<Row> rows, std::optional<std::pair<int, DbError>> fail)
-        : db_(db), rows_(std::move(rows)), fail_(std::move(fail)) {}
+        : db_(db), rows_(std::move(rows)), fail_(std::move(fail)) {
+        db_.reading = !db_.write_while_reading;
+    }
     Result<std::optional<Row>> fetch() override {
-        if (fail_ && next_ == static_cast<size_t>(fail_->first)) return fail_->second;
-        if (next_ >= rows_.size()) return std::optional<Row>{};
+        if (fail_ && next_ == static_cast<size_t>(fail_->first)) return db_.reading = false, fail_->second;
+        if (next_ >= rows_.size()) return db_.reading = false, std::optional<Row>{};
         return std::optional<Row>{rows_[next_++]};
     }
     Result<void> close() override {
         db_.log.push_back("close");
+        db_.reading = false;
         if (db_.close_error) return *db_.close_error;
         return {};
     }
@@ -50,6 +59,7 @@ public:
         std::string entry = "insert ";
         for (size_t i = 0; i < values.size(); ++i) entry += (i ? "|" : "") + to_text(values[i]);
         db_.log.push_back(entry);
+        if (db_.reading) return *refused(db_, sql_);
         if (db_.fail_execute)
             if (auto e = db_.fail_execute(sql_, values)) return *e;
         return {};
@@ -64,15 +74,13 @@ private:
 
 Result<void> FakeSession::execute(const std::string& sql) {
     db_.log.push_back("execute " + sql);
-    if (db_.fail)
-        if (auto e = db_.fail(sql)) return *e;
+    if (auto e = refused(db_, sql)) return *e;
     return {};
 }
 
 Result<std::unique_ptr<Cursor>> FakeSession::query(const std::string& sql) {
     db_.log.push_back("query " + sql);
-    if (db_.fail)
-        if (auto e = db_.fail(sql)) return *e;
+    if (auto e = refused(db_, sql)) return *e;
     std::optional<std::pair<int, DbError>> fail;
     if (auto it = db_.fetch_fail.find(sql); it != db_.fetch_fail.end()) fail = it->second;
     auto it = db_.rows.find(sql);
@@ -83,8 +91,7 @@ Result<std::unique_ptr<Cursor>> FakeSession::query(const std::string& sql) {
 Result<std::unique_ptr<PreparedStatement>> FakeSession::prepare(const std::string& sql,
                                                                 const std::vector<ParamSpec>&) {
     db_.log.push_back("prepare " + sql);
-    if (db_.fail)
-        if (auto e = db_.fail(sql)) return *e;
+    if (auto e = refused(db_, sql)) return *e;
     return std::unique_ptr<PreparedStatement>(std::make_unique<FakePrepared>(db_, sql));
 }
 

@@ -32,7 +32,10 @@ struct FakeDatabase {
     std::optional<DbError> close_error;  // every cursor's close() fails with it
     std::function<std::optional<DbError>(const ConnectOptions&)> fail_connect;
     std::vector<ConnectOptions> connects;
+    // False: as with a connection that runs one statement at a time, any
+    // statement fails while a cursor has rows left to read.
     bool write_while_reading = true;
+    bool reading = false;
     // What the catalog calls answer ("catalog tables", "catalog columns", ... in
     // the log); unset, they fail as with a driver that has no catalog functions.
     struct Catalog {

@@ -1,51 +1,45 @@
 #include "tests/support/script_helpers.h"
 
-#include <sstream>
+#include <fstream>
+#include <map>
 #include <stdexcept>
-
-#include "core/dry_run.h"
 
 namespace sp::testing {
 
-const std::string& statement(Engine engine, int phase, int number) {
-    for (const auto& step : phases_of(engine).at(phase - 1).steps)
-        if (step.kind == ScriptStep::Kind::Statement && step.number == number) return step.sql;
-    throw std::out_of_range("no such statement");
+namespace {
+
+struct Line {
+    std::string sql;
+    bool in_probe_block;
+};
+
+const std::vector<Line>& file_lines(Engine engine, int phase) {
+    static std::map<std::pair<Engine, int>, std::vector<Line>> cache;
+    auto [it, added] = cache.try_emplace({engine, phase});
+    if (!added) return it->second;
+    std::ifstream in(std::string(SP_SOURCE_DIR) + "/scripts/" + engine_key(engine) + "/phase" +
+                     std::to_string(phase) + ".sql");
+    bool block = false;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.starts_with("--@if-probe")) block = true;
+        if (line.starts_with("--@end-if")) block = false;
+        if (!line.empty() && !line.starts_with("--")) it->second.push_back({line, block});
+    }
+    return it->second;
 }
 
-namespace {
-// Reads the JSON string that starts at s[i] (after its opening quote).
-std::string read_json_string(const std::string& s, size_t i) {
-    std::string out;
-    for (; i < s.size() && s[i] != '"'; ++i) {
-        if (s[i] != '\\') {
-            out += s[i];
-            continue;
-        }
-        const char c = s[++i];
-        switch (c) {
-            case 'n': out += '\n'; break;
-            case 't': out += '\t'; break;
-            case 'r': out += '\r'; break;
-            case 'u': out += static_cast<char>(std::stoi(s.substr(i + 1, 4), nullptr, 16)); i += 4; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
 }  // namespace
 
-std::vector<std::string> dry_run_statements(Engine engine, bool with_conditional) {
-    std::ostringstream json;
-    print_dry_run(engine, DryRunFormat::Json, json);
-    std::istringstream lines(json.str());
+const std::string& statement(Engine engine, int phase, int number) {
+    return file_lines(engine, phase).at(static_cast<size_t>(number - 1)).sql;
+}
+
+std::vector<std::string> run_statements(Engine engine, bool with_probe_block) {
     std::vector<std::string> out;
-    for (std::string line; std::getline(lines, line);) {
-        const auto at = line.find(",\"sql\":\"");
-        if (at == std::string::npos) continue;
-        if (!with_conditional && line.find("\"conditional\":true") != std::string::npos) continue;
-        out.push_back(read_json_string(line, at + 8));
-    }
+    for (int phase = 1; phase <= (engine == Engine::SqlServer ? 3 : 2); ++phase)
+        for (const Line& l : file_lines(engine, phase))
+            if (with_probe_block || !l.in_probe_block) out.push_back(l.sql);
     return out;
 }
 

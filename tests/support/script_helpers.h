@@ -1,4 +1,6 @@
-// Small helpers for tests that run the statement lists against the fake.
+// The statement lists read straight from their data files' text, without the
+// program's parser: one statement a line, "--" lines are comments or
+// directives, and "--@if-probe" ... "--@end-if" hold the probe's block.
 #pragma once
 
 #include <string>
@@ -11,8 +13,8 @@ namespace sp::testing {
 // The text of statement `number` of phase `phase` of the engine.
 const std::string& statement(Engine engine, int phase, int number);
 
-// The "sql" values of the dry run's JSON Lines, in order, leaving out the
-// conditional ones unless asked for.
-std::vector<std::string> dry_run_statements(Engine engine, bool with_conditional);
+// Every statement a run sends to a data source of the engine, in order,
+// leaving out the probe's block unless asked for.
+std::vector<std::string> run_statements(Engine engine, bool with_probe_block);
 
 }  // namespace sp::testing
