@@ -8,6 +8,7 @@
 
 #include "cli/cli.h"
 #include "core/report_format.h"
+#include "platform/display.h"
 #include "tests/support/fake_database.h"
 #include "tests/support/script_helpers.h"
 
@@ -154,6 +155,28 @@ TEST_F(Cli, ScriptPrintsEveryStatementWithoutConnecting) {
     const std::string text = "\n" + out.str();
     for (const auto& sql : testing::run_statements(Engine::SqlServer, true))
         EXPECT_NE(text.find("\n" + sql + "\n"), std::string::npos) << sql;
+    for (const std::string lines : {"\n-- ===== Phase 2 (169 statements) =====\n",
+                                    "\n-- The block below is sent only when the probe finds no row (ColumnID 1 absent)."
+                                    "\n-- BEGIN probe block\n-- 1.18\nINSERT INTO [dbo].[GridColumns]",
+                                    "VALUES ('Comments/Instructions',19,1,0,1710);\nGO\n-- END probe block\n-- 1.37\n"})
+        EXPECT_NE(text.find(lines), std::string::npos) << lines;
+}
+
+// The window needs a display, or a platform that needs none.
+TEST(Display, IsFoundInTheEnvironment) {
+    const char* names[] = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+    std::vector<std::optional<std::string>> saved;
+    for (const char* n : names) saved.push_back(std::getenv(n) ? std::optional<std::string>(std::getenv(n)) : std::nullopt);
+    const struct { const char *display, *wayland, *platform; bool available; } cases[] = {
+        {nullptr, nullptr, nullptr, false}, {"", "", "", false}, {":0", nullptr, nullptr, true},
+        {nullptr, "wayland-0", nullptr, true}, {nullptr, nullptr, "offscreen", true}, {"", "", "offscreen", true},
+    };
+    for (const auto& c : cases) {
+        const char* values[] = {c.display, c.wayland, c.platform};
+        for (int i = 0; i < 3; ++i) values[i] ? (void)setenv(names[i], values[i], 1) : (void)unsetenv(names[i]);
+        EXPECT_EQ(display_available(), c.available) << (c.display ? c.display : "-") << (c.wayland ? c.wayland : "-");
+    }
+    for (int i = 0; i < 3; ++i) saved[i] ? (void)setenv(names[i], saved[i]->c_str(), 1) : (void)unsetenv(names[i]);
 }
 
 // The report of a run as a person and a tool read it, from a report made by hand.

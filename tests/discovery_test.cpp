@@ -27,7 +27,8 @@ TEST(Discovery, KeepsProductDataSourcesOfEachEngineInDriverManagerOrder) {
         std::vector<DsnEntry> user, system;
         std::string lists;  // "SQL Server names | Pervasive names"
     } cases[] = {
-        {{}, {dsn("sv01", sql), dsn("SVtest", sql), dsn("acct", sql), dsn("sv02", client)}, "sv01,SVtest | sv02"},
+        {{}, {dsn("sv01", sql), dsn("SVtest", sql), dsn("acct", sql), dsn("sv02", client), dsn("sv", sql)},
+         "sv01,SVtest,sv | sv02"},
         {{},
          {dsn("svPE", "PERVASIVE ODBC ENGINE INTERFACE"), dsn("Sv1", "sql server"),
           dsn("sVPC", "pervasive odbc client interface")},
@@ -58,7 +59,8 @@ TEST(OdbcDataSourceEnumerator, ListsEveryDataSourceWholeFromTheFirstEachTime) {
     const std::string long_name = "sv_" + std::string(300, 'n');
     const std::string listing = OdbcSandbox::run_isolated(
         {dsn("mine", "SQLite3")},
-        {dsn("sv1", "SQL"), dsn(long_name, "SQL Server"), {"other", {}}, {"described", {{"Description", "no driver"}}}},
+        {dsn("sv1", "SQL"), dsn(long_name, "SQL Server"), {"other", {}}, {"described", {{"Description", "no driver"}}},
+         dsn("eight_ch", "8 chars.")},  // a whole buffer, with no room for the terminating zero
         [] {
             OdbcDataSourceEnumerator enumerator(8);
             std::string out;
@@ -66,7 +68,7 @@ TEST(OdbcDataSourceEnumerator, ListsEveryDataSourceWholeFromTheFirstEachTime) {
                 for (const auto& e : enumerator.list()) out += e.name + "=" + e.description + "\n";
             return out;
         });
-    const std::string once = "mine=SQLite3\nsv1=SQL\n" + long_name + "=SQL Server\nother=\ndescribed=no driver\n";
+    const std::string once = "mine=SQLite3\nsv1=SQL\n" + long_name + "=SQL Server\nother=\ndescribed=no driver\neight_ch=8 chars.\n";
     EXPECT_EQ(listing, once + once);
 }
 

@@ -304,6 +304,16 @@ private:
     std::vector<int> accepted_;
 };
 
+TEST_F(UnattendedRun, WithoutArgumentsOrADisplayItSaysHowToUpdateWithoutTheWindow) {
+    const std::string platform = std::getenv("QT_QPA_PLATFORM") ? std::getenv("QT_QPA_PLATFORM") : "";
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) unsetenv(name);
+    Outcome o = run({});
+    if (!platform.empty()) setenv("QT_QPA_PLATFORM", platform.c_str(), 1);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.err.find("no display to open the window on; 'selvane-sp --run' updates without one"), std::string::npos)
+        << o.err;
+}
+
 TEST_F(UnattendedRun, AnInterruptWhileConnectingLetsTheLoginGoAndReports) {
     SilentServer server;
     ASSERT_NE(server.port(), 0);
