@@ -120,31 +120,10 @@ TEST(CheckOverFake, ProceduresForeignDatabasesAndCatalogFailures) {
     }
 }
 
-// A quote database of the previous version, as far as the statements need it.
-std::vector<std::string> legacy_schema(bool postgres) {
-    std::vector<std::string> sql;
-    if (postgres)  // the Pervasive type names that PostgreSQL lacks
-        sql = {"CREATE DOMAIN tinyint AS smallint", "CREATE DOMAIN currency AS numeric(19,4)",
-               "CREATE DOMAIN identity AS integer"};
-    for (const char* s : {
-             "CREATE TABLE Quote (QuoteID int PRIMARY KEY, quDiscount smallint, quLines smallint, "
-             "quDateModify timestamp, quUserModify varchar(10), quAccountSet varchar(10))",
-             "CREATE TABLE Details (QuoteID int, Line smallint, deHasItemCom smallint, deItemComType smallint, "
-             "deItemCom varchar(250), deCost numeric(18,4), deSelected smallint, deComment varchar(100), "
-             "deQuantity numeric(18,2), PRIMARY KEY (QuoteID, Line))",
-             "CREATE TABLE Defaults (DefaultID int, qdSVShipTo smallint, qdSVBillTo smallint)",
-             "CREATE TABLE BillTo (BillToID int)", "CREATE TABLE Customer (CustomerID int)",
-             "CREATE TABLE ShipTo (ShipToID int)", "CREATE TABLE Items (ItemID int)",
-             "INSERT INTO Quote VALUES (1, 5, 2, NULL, 'x', 'A'), (2, 7, 1, NULL, 'y', 'B')",
-             "INSERT INTO Defaults VALUES (1, 1, 0)",
-         })
-        sql.push_back(s);
-    // Two lines to move, one not flagged, and three that cannot be moved as they stand.
-    sql.push_back("INSERT INTO Details VALUES (1, 1, 1, 0, 'first', 0, 0, 'c', 1), (1, 2, 0, 1, 'not flagged', 0, 0, "
-                  "'c', 1), (1, 3, 1, NULL, 'no type', 0, 0, 'c', 1), (2, 1, 1, 2, NULL, 0, 0, 'c', 1), "
-                  "(2, 2, 1, 0, '" + std::string(81, 'x') + "', 0, 0, 'c', 1), (2, 3, 1, 200, 'big type', 0, 0, 'c', 1)");
-    return sql;
-}
+// Two lines to move, one not flagged, and three that cannot be moved as they stand.
+const std::string kDetails = "(1, 1, 1, 0, 'first', 0, 0, 'c', 1), (1, 2, 0, 1, 'not flagged', 0, 0, 'c', 1), "
+                             "(1, 3, 1, NULL, 'no type', 0, 0, 'c', 1), (2, 1, 1, 2, NULL, 0, 0, 'c', 1), (2, 2, 1, 0, '" +
+                             std::string(81, 'x') + "', 0, 0, 'c', 1), (2, 3, 1, 200, 'big type', 0, 0, 'c', 1)";
 
 class CheckOnEngine : public ::testing::TestWithParam<bool> {  // true: PostgreSQL
 protected:
@@ -186,7 +165,8 @@ TEST_P(CheckOnEngine, BeforeHalfAndFullyUpdated) {
     if (postgres()) SP_REQUIRE_POSTGRES(kPg);
     auto db = fresh();
     ASSERT_TRUE(db);
-    ASSERT_NO_FATAL_FAILURE(run_all(*db, legacy_schema(postgres())));
+    if (postgres()) ASSERT_NO_FATAL_FAILURE(run_all(*db, {"CREATE DOMAIN identity AS integer"}));
+    ASSERT_NO_FATAL_FAILURE(run_all(*db, testing::legacy_schema(postgres(), kDetails)));
     const ExpectedObjects& e = expected_objects(Engine::Pervasive);
     const std::vector<std::string> legacy{"Details.deItemComType", "Details.deItemCom"};
     const std::vector<std::pair<std::string, std::string>> unmovable_keys{{"1", "3"}, {"2", "2"}, {"2", "3"}};

@@ -207,6 +207,21 @@ TEST(Report, TextAndJsonNameEveryOutcomeAndFailure) {
         "outcome":"connect_failed","runs":0,"statements_sent":0,"passed_silently":0,"timed_out":0,"failed":1,
         "failures":[{"phase":0,"statement":0,"message":"-2147467259: could not connect"}],"timeout_rerun":false,
         "item_comments":"not_reached","comments_copied":0,"elapsed_ms":0})"));
+    // Each outcome by its key, and the exit status it gives with a clean data source beside it.
+    report.data_sources[0].failures.clear();
+    const struct { DataSourceOutcome outcome; const char* key; int exit; } outcomes[] = {
+        {DataSourceOutcome::Done, "done", 0}, {DataSourceOutcome::Refused, "refused", 3},
+        {DataSourceOutcome::NotProductDatabase, "not_product_database", 3},
+        {DataSourceOutcome::ConnectionLost, "connection_lost", 3}, {DataSourceOutcome::TimedOut, "timed_out", 0},
+        {DataSourceOutcome::Interrupted, "interrupted", 0}};
+    for (const auto& o : outcomes) {
+        report.data_sources[1] = DataSourceReport{Engine::SqlServer, "sv01"};
+        report.data_sources[1].outcome = o.outcome;
+        json.str("");
+        print_report_json(report, json);
+        EXPECT_EQ(nlohmann::json::parse(json.str())["data_sources"][1]["outcome"], o.key);
+        EXPECT_EQ(exit_status(report), o.exit) << o.key;
+    }
     report.interrupted = true;
     json.str("");
     print_report_json(report, json);

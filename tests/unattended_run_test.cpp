@@ -39,29 +39,11 @@ const std::string kFailing = OdbcSandbox::instance().add_postgres("failing");
 const std::string kSlow = OdbcSandbox::instance().add_postgres("slow");
 const std::string kKilled = OdbcSandbox::instance().add_postgres("killed");
 const std::string kBig = OdbcSandbox::instance().add_postgres("big");
-const std::string kLocked = OdbcSandbox::instance().add_postgres("locked");
 const std::string kChecked = OdbcSandbox::instance().add_postgres("checked");
 const std::string kForeign = OdbcSandbox::instance().add_postgres("foreign");
 
-// A quote database of the previous version, as far as the statements need it.
-const char* const kLegacySchema[] = {
-    "CREATE DOMAIN tinyint AS smallint",
-    "CREATE DOMAIN currency AS numeric(19,4)",
-    "CREATE TABLE Quote (QuoteID int PRIMARY KEY, quDiscount smallint, quLines smallint, quDateModify timestamp, "
-    "quUserModify varchar(10), quAccountSet varchar(10))",
-    "CREATE TABLE Details (QuoteID int, Line smallint, deHasItemCom smallint, deItemComType smallint, "
-    "deItemCom varchar(250), deCost numeric(18,4), deSelected smallint, deComment varchar(100), "
-    "deQuantity numeric(18,2), PRIMARY KEY (QuoteID, Line))",
-    "CREATE TABLE Defaults (DefaultID int, qdSVShipTo smallint, qdSVBillTo smallint)",
-    "CREATE TABLE BillTo (BillToID int)",
-    "CREATE TABLE Customer (CustomerID int)",
-    "CREATE TABLE ShipTo (ShipToID int)",
-    "CREATE TABLE Items (ItemID int)",
-    "INSERT INTO Quote VALUES (1, 5, 2, NULL, 'x', 'A'), (2, 7, 1, NULL, 'y', 'B')",
-    "INSERT INTO Details VALUES (1, 1, 1, 0, 'first comment', 0, 0, 'c', 1), (1, 2, 0, 1, 'not flagged', 3, 0, 'c', 1),"
-    " (2, 1, 1, 2, NULL, 0, 0, 'c', 1)",
-    "INSERT INTO Defaults VALUES (1, 1, 0), (2, 0, 1)",
-};
+const std::string kDetails = "(1, 1, 1, 0, 'first comment', 0, 0, 'c', 1), (1, 2, 0, 1, 'not flagged', 3, 0, 'c', 1), "
+                             "(2, 1, 1, 2, NULL, 0, 0, 'c', 1)";
 
 struct Outcome {
     int status = -1;
@@ -109,7 +91,7 @@ protected:
         EXPECT_TRUE(session) << (session ? "" : session.error().messages());
         if (!session) return nullptr;
         if (legacy_schema)
-            for (const char* sql : kLegacySchema) {
+            for (const std::string& sql : testing::legacy_schema(true, kDetails)) {
                 auto r = (*session)->execute(sql);
                 EXPECT_TRUE(r) << sql << ": " << (r ? "" : r.error().messages());
             }
@@ -368,38 +350,6 @@ TEST_F(UnattendedRun, AnInterruptInTheMigrationStopsAfterTheLineInFlight) {
     EXPECT_EQ(scalar(*db, "SELECT count(*) FROM information_schema.columns WHERE table_name = 'details' "
                           "AND column_name IN ('deitemcom', 'deitemcomtype')"),
               "2");
-}
-
-// A table locked for longer than the command timeout: phase two times out on every run, and when the re-runs are
-// spent the data source is reported as not completed, with one message, and the run fails.
-TEST_F(UnattendedRun, TimeoutsLeftAfterTheRerunsAreReportedAsNotCompleted) {
-    SP_REQUIRE_POSTGRES(kLocked);
-    auto db = database(kLocked, true);
-    ASSERT_TRUE(db);
-    ASSERT_TRUE(db->execute("CREATE TABLE CreditNote (CreditNoteID int)"));  // altered once, by phase two
-    OdbcConnector connector;
-    auto locker = connector.connect({kLocked, 10, 30});
-    ASSERT_TRUE(locker);
-    ASSERT_TRUE((*locker)->execute("BEGIN"));
-    ASSERT_TRUE((*locker)->execute("LOCK TABLE CreditNote IN ACCESS EXCLUSIVE MODE"));
-    add_data_source("svlocked", "Pervasive ODBC Engine Interface", kLocked);
-
-    Outcome o = run({"--run", "--report", "json", "--command-timeout", "1"});
-    (void)(*locker)->execute("ROLLBACK");
-    EXPECT_EQ(o.status, 1) << o.out << o.err;
-    nlohmann::json report;
-    ASSERT_NO_THROW(report = nlohmann::json::parse(o.out)) << o.out;
-    const auto& ds = report["data_sources"][0];
-    EXPECT_EQ(ds["outcome"], "timed_out");
-    EXPECT_EQ(ds["runs"], 5);
-    EXPECT_EQ(ds["timed_out"], 5);
-    EXPECT_EQ(ds["failed"], 1);
-    EXPECT_NE(o.err.find("svlocked was not completed: 1 statement of phase two (number 134) still timed out"),
-              std::string::npos)
-        << o.err;
-    EXPECT_EQ(scalar(*db, "SELECT count(*) FROM information_schema.columns WHERE table_name = 'creditnote' "
-                          "AND column_name = 'currency'"),
-              "0");
 }
 
 TEST_F(UnattendedRun, CheckChangesNothingAndARunRefusesAForeignDatabase) {

@@ -89,6 +89,25 @@ std::string odbc_driver_library(const std::string& file) {
     return file;
 }
 
+std::vector<std::string> legacy_schema(bool postgres, const std::string& details) {
+    std::vector<std::string> sql;
+    if (postgres) sql = {"CREATE DOMAIN tinyint AS smallint", "CREATE DOMAIN currency AS numeric(19,4)"};
+    for (const char* s : {
+             "CREATE TABLE Quote (QuoteID int PRIMARY KEY, quDiscount smallint, quLines smallint, "
+             "quDateModify timestamp, quUserModify varchar(10), quAccountSet varchar(10))",
+             "CREATE TABLE Details (QuoteID int, Line smallint, deHasItemCom smallint, deItemComType smallint, "
+             "deItemCom varchar(250), deCost numeric(18,4), deSelected smallint, deComment varchar(100), "
+             "deQuantity numeric(18,2), PRIMARY KEY (QuoteID, Line))",
+             "CREATE TABLE Defaults (DefaultID int, qdSVShipTo smallint, qdSVBillTo smallint)",
+             "CREATE TABLE BillTo (BillToID int)", "CREATE TABLE Customer (CustomerID int)",
+             "CREATE TABLE ShipTo (ShipToID int)", "CREATE TABLE Items (ItemID int)",
+             "INSERT INTO Quote VALUES (1, 5, 2, NULL, 'x', 'A'), (2, 7, 1, NULL, 'y', 'B')",
+             "INSERT INTO Defaults VALUES (1, 1, 0), (2, 0, 1)"})
+        sql.push_back(s);
+    sql.push_back("INSERT INTO Details VALUES " + details);
+    return sql;
+}
+
 int closed_local_port() {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};

@@ -31,6 +31,10 @@ struct PostgresLogin {
 // Full path of a driver library in the usual Debian places, or the bare file name.
 std::string odbc_driver_library(const std::string& file);
 
+// A quote database of the previous version, as far as the statements need it, in the Pervasive wording
+// (on PostgreSQL with domains for TINYINT and CURRENCY); `details` are the rows of Details.
+std::vector<std::string> legacy_schema(bool postgres, const std::string& details);
+
 // A TCP port on 127.0.0.1 on which nothing listens.
 int closed_local_port();
 
