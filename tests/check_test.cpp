@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <tuple>
 
 #include "core/check.h"
 #include "core/report_format.h"
@@ -173,9 +174,13 @@ TEST_P(CheckOnEngine, BeforeHalfAndFullyUpdated) {
     const std::vector<LineFault> faults{LineFault::TypeEmpty, LineFault::CommentTooLong, LineFault::TypeOutOfRange};
     auto expect_unmovable = [&](const DataSourceCheck& d) {
         ASSERT_EQ(d.unmovable.size(), 3u);
+        auto lines = d.unmovable;  // in the engine's order of reading
+        std::sort(lines.begin(), lines.end(), [](const auto& a, const auto& b) {
+            return std::tie(a.quote_id, a.line) < std::tie(b.quote_id, b.line);
+        });
         for (size_t i = 0; i < 3; ++i) {
-            EXPECT_EQ(std::make_pair(d.unmovable[i].quote_id, d.unmovable[i].line), unmovable_keys[i]);
-            EXPECT_EQ(d.unmovable[i].why, faults[i]);
+            EXPECT_EQ(std::make_pair(lines[i].quote_id, lines[i].line), unmovable_keys[i]);
+            EXPECT_EQ(lines[i].why, faults[i]);
         }
     };
 
@@ -203,10 +208,21 @@ TEST_P(CheckOnEngine, BeforeHalfAndFullyUpdated) {
     EXPECT_EQ(half.lines_in_comm_ins, 2);
     expect_unmovable(half);
 
+    // A moved comment edited since: CommIns holds another comment for its line.
+    ASSERT_NO_FATAL_FAILURE(run_all(*db, {"UPDATE Details SET deItemCom = 'edited' WHERE QuoteID = 1 AND Line = 1"}));
+    DataSourceCheck edited = check();
+    EXPECT_EQ(edited.lines_in_comm_ins, 1);
+    ASSERT_EQ(edited.unmovable.size(), 4u);
+    auto other = std::find_if(edited.unmovable.begin(), edited.unmovable.end(),
+                              [](const auto& u) { return u.why == LineFault::OtherComment; });
+    ASSERT_NE(other, edited.unmovable.end());
+    EXPECT_EQ(other->quote_id + "/" + other->line, "1/1");  // read order is the engine's
+
     // Fixed by hand, then updated again: nothing left.
     ASSERT_NO_FATAL_FAILURE(run_all(*db, {"UPDATE Details SET deItemComType = 1 WHERE deItemComType IS NULL OR "
                                           "deItemComType > 100",
-                                          "UPDATE Details SET deItemCom = 'short' WHERE QuoteID = 2 AND Line = 2"}));
+                                          "UPDATE Details SET deItemCom = 'short' WHERE QuoteID = 2 AND Line = 2",
+                                          "UPDATE Details SET deItemCom = 'first' WHERE QuoteID = 1 AND Line = 1"}));
     DataSourceCheck fixed = check();
     EXPECT_EQ(fixed.lines_to_move, 3);
     EXPECT_TRUE(fixed.unmovable.empty());
