@@ -94,13 +94,18 @@ TEST(CheckOverFake, ProceduresForeignDatabasesAndCatalogFailures) {
         testing::FakeDatabase db;
         db.catalog = c.catalog;
         testing::FakeConnector connector(db);
-        const CheckReport report = check_data_sources({{"sv01"}, {}}, connector, {});
+        RunSettings settings;
+        settings.command_timeout_s = 7;
+        settings.sqlserver_login_timeout_s = 11;
+        const CheckReport report = check_data_sources({{"sv01"}, {}}, connector, settings);
         ASSERT_EQ(report.data_sources.size(), 1u);
         const DataSourceCheck& d = report.data_sources[0];
         EXPECT_EQ(d.verdict, c.verdict) << d.error;
         EXPECT_EQ(d.missing_routines, c.missing_routines);
         EXPECT_EQ(d.engine_matches, c.engine_matches);
         EXPECT_TRUE(db.connects.at(0).read_only);
+        EXPECT_EQ(db.connects[0].query_timeout_s, 7);  // as a run's
+        EXPECT_EQ(db.connects[0].login_timeout_s, 11);
         EXPECT_TRUE(db.executed().empty());
         EXPECT_EQ(check_exit_status(report), c.verdict == CheckVerdict::UpToDate      ? 0
                                              : c.verdict == CheckVerdict::NeedsUpdate ? 1
