@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 #include <tuple>
 
 #include "core/check.h"
@@ -130,6 +131,18 @@ TEST(CheckOverFake, ProceduresForeignDatabasesAndCatalogFailures) {
 const std::string kDetails = "(1, 1, 1, 0, 'first', 0, 0, 'c', 1), (1, 2, 0, 1, 'not flagged', 0, 0, 'c', 1), "
                              "(1, 3, 1, NULL, 'no type', 0, 0, 'c', 1), (2, 1, 1, 2, NULL, 0, 0, 'c', 1), (2, 2, 1, 0, '" +
                              std::string(81, 'x') + "', 0, 0, 'c', 1), (2, 3, 1, 200, 'big type', 0, 0, 'c', 1)";
+
+TEST(CheckReportText, ListsTwentyLinesThatCannotBeMovedAndCountsTheRest) {
+    for (size_t n : {20u, 21u}) {
+        DataSourceCheck d;
+        d.name = "sv01";
+        d.unmovable.assign(n, {"7", "3", LineFault::TypeEmpty});
+        std::ostringstream out;
+        print_check_text({{d}}, out);
+        EXPECT_NE(out.str().find(std::to_string(n) + " flagged quote lines cannot be moved"), std::string::npos);
+        EXPECT_EQ(out.str().find("... and"), n == 20 ? std::string::npos : out.str().find("... and 1 more")) << n;
+    }
+}
 
 class CheckOnEngine : public ::testing::TestWithParam<bool> {  // true: PostgreSQL
 protected:

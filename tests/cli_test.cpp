@@ -56,7 +56,8 @@ TEST_F(Cli, UsageErrorsExitTwoAndTouchNothing) {
     const std::vector<std::vector<std::string>> wrong = {
         {"--frobnicate"}, {"--run", "--report", "xml"}, {"--dsn", "sv01"}, {"--script", "oracle"},
         {"--format", "json"}, {"--run", "--command-timeout", "-1"}, {"--run", "--login-timeout", "soon"},
-        {"--version", "--list"}, {"--run", "--dsn"},
+        {"--version", "--list"}, {"--run", "--dsn"}, {"--run", "--command-timeout", "1234567890"},
+        {"--run", "--login-timeout="}, {"--report", "json"}, {"--command-timeout", "5"},
     };
     for (const auto& args : wrong) {
         SCOPED_TRACE(args.front() + (args.size() > 1 ? " " + args[1] : ""));
@@ -136,13 +137,14 @@ TEST_F(Cli, ExitStatusesAndTheJsonReportCountWhatWasSent) {
 
 TEST_F(Cli, ScriptPrintsEveryStatementWithoutConnecting) {
     EXPECT_EQ(run({"--script", "pervasive", "--format", "json"}), 0);
-    int statements = 0;
+    int statements = 0, records = 0;
     std::istringstream lines(out.str());
-    for (std::string line; std::getline(lines, line);) {
+    for (std::string line; std::getline(lines, line); ++records) {
         EXPECT_TRUE(nlohmann::json::accept(line)) << line;
         statements += line.find(",\"sql\":") != std::string::npos;
     }
     EXPECT_EQ(statements, 45 + 152);
+    EXPECT_EQ(records, 45 + 152 + 12 + 2);  // with 12 progress points, the probe and the migration
     for (const char* record : {"{\"engine\":\"pervasive\",\"phase\":1,\"progress\":5}\n",
                                "{\"engine\":\"pervasive\",\"phase\":1,\"progress\":10,\"conditional\":true}\n",
                                "{\"engine\":\"pervasive\",\"phase\":2,\"progress\":95}\n",

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "odbc/credentials.h"
 #include "odbc/handles.h"
 #include "odbc/odbc_session.h"
 #include "tests/support/odbc_sandbox.h"
@@ -237,6 +238,15 @@ TEST_F(Postgres, EveryDiagnosticRecordIsKept) {
         EXPECT_TRUE(records.size() == 1 && records[0].message.find(text) != std::string::npos)
             << first_buffer << ": " << records.size() << " records";
     }
+}
+
+TEST(Credentials, AreBracedForTheConnectionStringAndWipedAfterUse) {
+    EXPECT_EQ(odbc::braced("p}w;d={x}"), "{p}}w;d={x}}}");
+    std::string secret = "secret!";
+    const volatile char* stored = secret.data();
+    odbc::wipe(secret);
+    EXPECT_TRUE(secret.empty());
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(stored[i], 0) << i;
 }
 
 TEST(Diagnostics, CallWithoutRecordsStillFailsWithItsName) {

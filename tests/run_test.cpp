@@ -79,6 +79,10 @@ TEST_F(Run, SqlServerReceivesWhatItsFilesHoldInOrder) {
     EXPECT_EQ(sent(statement(Engine::SqlServer, 1, 18)), 1);  // a probe that cannot run finds nothing
     EXPECT_TRUE(view.messages().empty());
     EXPECT_EQ(report.data_sources.at(0).runs, 1);  // and its timeout forces no re-run
+    db.fail = nullptr;
+    db.fetch_fail[kSqlProbe] = {0, sql_error("08S01", 0, "link failure")};
+    run({{"sv01"}, {}});
+    EXPECT_EQ(sent(statement(Engine::SqlServer, 1, 18)), 1);
 }
 
 TEST_F(Run, PervasiveProbeRemovesTheRowItFindsAndAnswersWhetherItCouldRun) {

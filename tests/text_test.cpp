@@ -29,6 +29,9 @@ TEST(Text, IllFormedUtf8IsReplacedAndControlsAreShownEscaped) {
         {"c1 \xC2\x9B" "31m", "c1 \xC2\x9B" "31m", "c1 \\u009b31m"},  // CSI as a C1 control
         {"l\xE2\x80\xA8p\xE2\x80\xA9" "b\xE2\x80\xAE", "l\xE2\x80\xA8p\xE2\x80\xA9" "b\xE2\x80\xAE",
          "l\\u2028p\\u2029b\\u202e"},
+        {"\xD8\x9C\xE2\x80\x8E\xE2\x80\x8F\xE2\x80\xAA\xE2\x81\xA6\xE2\x81\xA9",
+         "\xD8\x9C\xE2\x80\x8E\xE2\x80\x8F\xE2\x80\xAA\xE2\x81\xA6\xE2\x81\xA9",
+         "\\u061c\\u200e\\u200f\\u202a\\u2066\\u2069"},  // direction marks and isolates
         {"\xC2\xA0\xE2\x80\x90\xE2\x81\xA6\xE2\x80\x8F", "\xC2\xA0\xE2\x80\x90\xE2\x81\xA6\xE2\x80\x8F",
          "\xC2\xA0\xE2\x80\x90\\u2066\\u200f"},  // beside and at the edges of the hidden ones
         {"caf\xE9", "caf" + R, "caf" + R},                               // a legacy code page

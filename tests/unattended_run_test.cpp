@@ -112,10 +112,10 @@ protected:
             setenv("ODBCINI", (dir_ / "user.ini").c_str(), 1);
             dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
             dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
-            std::vector<char*> argv{const_cast<char*>(SP_BINARY)};
+            std::vector<char*> argv{const_cast<char*>(binary_)};
             for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
             argv.push_back(nullptr);
-            execv(SP_BINARY, argv.data());
+            execv(binary_, argv.data());
             _exit(127);
         }
         Outcome o;
@@ -149,6 +149,7 @@ protected:
 
     fs::path dir_;
     std::ostringstream odbc_ini_;
+    const char* binary_ = SP_BINARY;
 };
 
 TEST_F(UnattendedRun, ListShowsTheProductsDataSourcesAndRunReportsEachOne) {
@@ -290,10 +291,14 @@ TEST_F(UnattendedRun, WithoutArgumentsOrADisplayItSaysHowToUpdateWithoutTheWindo
     const std::string platform = std::getenv("QT_QPA_PLATFORM") ? std::getenv("QT_QPA_PLATFORM") : "";
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) unsetenv(name);
     Outcome o = run({});
+    binary_ = SP_WINDOW_BINARY;
+    Outcome window = run({});
     if (!platform.empty()) setenv("QT_QPA_PLATFORM", platform.c_str(), 1);
     EXPECT_EQ(o.status, 2);
     EXPECT_NE(o.err.find("no display to open the window on; 'selvane-sp --run' updates without one"), std::string::npos)
         << o.err;
+    EXPECT_EQ(window.status, 2);
+    EXPECT_NE(window.err.find("display"), std::string::npos) << window.err;
 }
 
 TEST_F(UnattendedRun, AnInterruptWhileConnectingLetsTheLoginGoAndReports) {
