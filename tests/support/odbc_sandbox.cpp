@@ -140,7 +140,8 @@ std::string OdbcSandbox::add(DsnEntry entry) {
 }
 
 std::string OdbcSandbox::add_sqlite(const std::string& name) {
-    return add({name, {{"Driver", "SQLite3"}, {"Database", sqlite_file(name).string()}, {"Timeout", "2000"}}});
+    return add({name, {{"Driver", "SQLite3"}, {"Database", sqlite_file(name).string()}, {"Timeout", "2000"},
+                 {"SyncPragma", "OFF"}}});  // a test database needs no flush to disk after each statement
 }
 
 std::string OdbcSandbox::add_postgres(const std::string& name, PostgresLogin login) {
