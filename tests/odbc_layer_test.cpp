@@ -192,6 +192,12 @@ TEST_F(Postgres, CancelFromAnotherThreadAtAnyMomentIsSafe) {
     EXPECT_EQ(read_all(*session_, "SELECT COUNT(*) FROM c"), std::vector<Row>{{std::to_string(stored)}});
 }
 
+TEST_F(Postgres, ProceduresAreListedByTheirNames) {
+    run(*session_, "CREATE OR REPLACE FUNCTION sprquotetype() RETURNS int LANGUAGE sql AS 'SELECT 1'");
+    const std::vector<std::string> names = ok(session_->procedures(), "procedures").value();
+    EXPECT_NE(std::find(names.begin(), names.end(), "sprquotetype"), names.end());
+}
+
 auto stopwatch() { return [start = Clock::now()] { return (Clock::now() - start) / 1ms; }; }
 
 TEST_F(Postgres, QueryTimeoutAndCancelEndALongStatementWith57014) {
