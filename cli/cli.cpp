@@ -13,6 +13,7 @@
 #include "core/text.h"
 #include "core/run_driver.h"
 #include "core/version.h"
+#include "odbc/credentials.h"
 
 namespace sp {
 
@@ -21,6 +22,7 @@ namespace {
 struct Options {
     enum class Mode { None, Version, Help, List, Run, Script, Check } mode = Mode::None;
     std::vector<std::string> dsns;
+    std::optional<std::string> user;
     bool json_report = false;
     std::optional<int> command_timeout;
     std::optional<int> login_timeout;
@@ -79,6 +81,9 @@ Options parse(const std::vector<std::string>& args) {
             set_mode(Options::Mode::Check, arg);
         } else if (arg == "--dsn") {
             o.dsns.push_back(value());
+        } else if (arg == "--user") {
+            o.user = value();
+            if (o.user->empty()) throw UsageError{"--user needs a user name"};
         } else if (arg == "--report") {
             const std::string v = value();
             if (v != "text" && v != "json") throw UsageError{"--report takes text or json, not \"" + v + "\""};
@@ -105,6 +110,8 @@ Options parse(const std::vector<std::string>& args) {
     const bool run_options = !o.dsns.empty() || o.json_report || o.command_timeout || o.login_timeout;
     if (run_options && o.mode != Options::Mode::Run && o.mode != Options::Mode::Check)
         throw UsageError{"--dsn, --report, --command-timeout and --login-timeout go with --run or --check"};
+    if (o.user && o.mode != Options::Mode::Run && o.mode != Options::Mode::Check)
+        throw UsageError{"--user goes with --run or --check"};
     if (o.format_given && o.mode != Options::Mode::Script) throw UsageError{"--format goes with --script"};
     if (o.mode == Options::Mode::None) throw UsageError{"no command given"};
     return o;
@@ -130,10 +137,25 @@ DataSourceLists select(const DataSourceLists& all, const std::vector<std::string
     return {keep(all.sqlserver), keep(all.pervasive)};
 }
 
+// --user NAME: the login for every data source the run visits, its password
+// from SELVANE_SP_PASSWORD or the terminal.
+struct NoPassword {};
+void set_login(const Options& o, CliContext& context, RunSettings& settings) {
+    if (!o.user) return;
+    auto password = context.password_for_user ? context.password_for_user("Password for " + *o.user + ": ")
+                                              : std::nullopt;
+    if (!password) throw NoPassword{};
+    settings.user = *o.user;
+    settings.password = std::move(*password);
+    odbc::wipe(*password);
+}
+
 int run(const Options& o, CliContext& context) {
     const DataSourceLists lists = select(discover_data_sources(context.enumerator), o.dsns);
 
     RunSettings settings;
+    set_login(o, context, settings);
+    odbc::WipeOnExit wipe_password(settings.password);
     if (o.command_timeout) settings.command_timeout_s = *o.command_timeout;
     if (o.login_timeout) settings.sqlserver_login_timeout_s = settings.pervasive_login_timeout_s = *o.login_timeout;
     std::unique_ptr<InterruptWatcher> interrupts;
@@ -160,6 +182,8 @@ int run(const Options& o, CliContext& context) {
 int check(const Options& o, CliContext& context) {
     const DataSourceLists lists = select(discover_data_sources(context.enumerator), o.dsns);
     RunSettings settings;
+    set_login(o, context, settings);
+    odbc::WipeOnExit wipe_password(settings.password);
     if (o.command_timeout) settings.command_timeout_s = *o.command_timeout;
     if (o.login_timeout) settings.sqlserver_login_timeout_s = settings.pervasive_login_timeout_s = *o.login_timeout;
     std::unique_ptr<InterruptWatcher> interrupts;
@@ -191,6 +215,8 @@ std::string usage_text() {
            "  --list                    print the data sources a run would visit: ENGINE<TAB>NAME\n"
            "  --run                     upgrade without a window; a report follows on standard output\n"
            "    --dsn NAME              only this data source (repeatable; case ignored)\n"
+           "    --user NAME             log in as NAME to every data source visited; the password is read\n"
+           "                            from SELVANE_SP_PASSWORD, or typed at the terminal without echo\n"
            "    --report text|json      the report's form (default text)\n"
            "    --command-timeout SECS  limit for one statement (default 30; 0: none)\n"
            "    --login-timeout SECS    limit for connecting (default 2400 SQL Server, 15 Pervasive; 0: none)\n"
@@ -233,6 +259,10 @@ std::optional<int> run_command_line(const std::vector<std::string>& args, CliCon
             case Options::Mode::None:
                 break;
         }
+    } catch (const NoPassword&) {
+        context.err << "selvane-sp: --user needs a password: set SELVANE_SP_PASSWORD, or run it from a terminal "
+                       "to type the password\n";
+        return kExitUsage;
     } catch (const UsageError& e) {
         context.err << "selvane-sp: " << e.message << "\n" << usage_text();
         return kExitUsage;

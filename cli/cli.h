@@ -3,6 +3,7 @@
 // arguments the program opens its window instead.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -20,6 +21,9 @@ struct CliContext {
     std::ostream& err;
     bool out_is_terminal = false;
     bool handle_signals = false;  // Ctrl-C, SIGINT, SIGTERM stop a run
+    // The password for --user, asked with this prompt: SELVANE_SP_PASSWORD, else
+    // typed at the terminal without echo; std::nullopt when neither can be had.
+    std::function<std::optional<std::string>(const std::string& prompt)> password_for_user{};
 };
 
 // The exit status, or std::nullopt when there are no arguments (open the window).

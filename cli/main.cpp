@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <climits>
 #include <cstring>
 #include <iostream>
@@ -14,6 +15,7 @@
 #include "discovery/odbc_enumerator.h"
 #include "odbc/odbc_session.h"
 #include "platform/display.h"
+#include "platform/password.h"
 
 namespace {
 
@@ -33,6 +35,10 @@ int main(int argc, char** argv) {
     sp::OdbcConnector connector;
     sp::OdbcDataSourceEnumerator enumerator;
     sp::CliContext context{connector, enumerator, std::cout, std::cerr, isatty(STDOUT_FILENO) != 0, true};
+    context.password_for_user = [](const std::string& prompt) -> std::optional<std::string> {
+        if (const char* password = std::getenv("SELVANE_SP_PASSWORD")) return std::string(password);
+        return sp::read_password_from_terminal(prompt);
+    };
     if (auto status = sp::run_command_line(args, context)) return *status;
 
     if (!sp::display_available()) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/connect_attempt.h"
+#include "odbc/credentials.h"
 #include "core/error_policy.h"
 #include "core/json.h"
 #include "core/report_format.h"
@@ -193,7 +194,10 @@ CheckReport check_data_sources(const DataSourceLists& lists, Connector& connecto
                                                                       : settings.pervasive_login_timeout_s;
                 options.query_timeout_s = settings.command_timeout_s;
                 options.read_only = true;
+                options.user = settings.user;
+                options.password = settings.password;
                 auto attempt = connect_unless_stopped(connector, options, settings.stop);
+                odbc::wipe(options.password);
                 if (!attempt) return;  // the stop request let the connection attempt go
                 auto& session = *attempt;
                 if (!session) {

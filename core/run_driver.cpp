@@ -65,6 +65,11 @@ private:
     // Runs the data source, again on a fresh connection after a timeout in
     // phase two while the engine's re-runs last.
     void run_data_source(DataSourceReport& ds, int& reruns) {
+        // The login of the run, or the one the user gives when it is refused.
+        std::string user = settings_.user;
+        std::string password = settings_.password;
+        odbc::WipeOnExit wipe_password(password);
+        bool asked = false;
         for (;;) {
             view_.set_progress(0);
             bool timeout_flag = false;
@@ -78,10 +83,25 @@ private:
             options.login_timeout_s = ds.engine == Engine::SqlServer ? settings_.sqlserver_login_timeout_s
                                                                      : settings_.pervasive_login_timeout_s;
             options.query_timeout_s = settings_.command_timeout_s;
-            options.user = settings_.user;
-            options.password = settings_.password;
-            auto attempt = connect_unless_stopped(connector_, options, settings_.stop);
-            wipe(options.password);
+            std::optional<Result<std::unique_ptr<Session>>> attempt;
+            for (;;) {
+                options.user = user;
+                options.password = password;
+                attempt = connect_unless_stopped(connector_, options, settings_.stop);
+                wipe(options.password);
+                // A refused login: the window asks once for this data source.
+                if (!attempt || *attempt || asked || stopped() ||
+                    connect_failure(attempt->error()) != ConnectFailure::LoginRefused)
+                    break;
+                asked = true;
+                const LoginAnswer answer = view_.ask_login(ds.name, user, password);
+                if (answer == LoginAnswer::NotAsked) break;
+                if (answer == LoginAnswer::Cancelled) {
+                    fail(ds, DataSourceOutcome::ConnectFailed,
+                         "The data source " + ds.name + " was skipped: no user name and password were given for it.");
+                    return;
+                }
+            }
             if (!attempt) {  // the stop request let the connection attempt go
                 ds.outcome = DataSourceOutcome::Interrupted;
                 return;

@@ -7,6 +7,12 @@
 
 namespace sp {
 
+enum class LoginAnswer {
+    NotAsked,   // this view cannot ask (the command line: --user does it)
+    Cancelled,  // the user declined: the data source is skipped
+    Given,      // user and password were filled in
+};
+
 class RunView {
 public:
     virtual ~RunView() = default;
@@ -17,6 +23,13 @@ public:
     // A failure for the user; returns once the user has acknowledged it.
     virtual void show_message(const std::string& text) = 0;
     virtual void run_finished() = 0;  // "Updating complete." shown; Exit enabled
+    // The server refused the login to the data source: asks the user once for
+    // a user name and password for it and returns once answered. The values
+    // are only ever put into the connection string, then wiped.
+    virtual LoginAnswer ask_login(const std::string& data_source, std::string& user, std::string& password) {
+        (void)data_source, (void)user, (void)password;
+        return LoginAnswer::NotAsked;
+    }
 };
 
 }  // namespace sp

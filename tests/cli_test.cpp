@@ -58,6 +58,7 @@ TEST_F(Cli, UsageErrorsExitTwoAndTouchNothing) {
         {"--format", "json"}, {"--run", "--command-timeout", "-1"}, {"--run", "--login-timeout", "soon"},
         {"--version", "--list"}, {"--run", "--dsn"}, {"--run", "--command-timeout", "1234567890"},
         {"--run", "--login-timeout="}, {"--report", "json"}, {"--command-timeout", "5"},
+        {"--list", "--user", "sa"}, {"--run", "--user="},
     };
     for (const auto& args : wrong) {
         SCOPED_TRACE(args.front() + (args.size() > 1 ? " " + args[1] : ""));
@@ -67,6 +68,26 @@ TEST_F(Cli, UsageErrorsExitTwoAndTouchNothing) {
     }
     EXPECT_TRUE(db.connects.empty());
     EXPECT_TRUE(out.str().empty());
+}
+
+TEST_F(Cli, UserAndItsPasswordReachEveryConnectionOfTheRun) {
+    std::vector<std::string> prompts;
+    FakeConnector connector(db);
+    CliContext context{connector, machine, out, err};
+    EXPECT_EQ(run_command_line({"--run", "--user", "sa"}, context), 2);  // no way to get a password
+    EXPECT_NE(err.str().find("SELVANE_SP_PASSWORD"), std::string::npos);
+    EXPECT_TRUE(db.connects.empty());
+
+    context.password_for_user = [&](const std::string& prompt) -> std::optional<std::string> {
+        prompts.push_back(prompt);
+        return "p;w{d}";
+    };
+    EXPECT_EQ(run_command_line({"--run", "--dsn", "sv01", "--dsn", "svpv", "--user", "sa"}, context), 0);
+    EXPECT_EQ(prompts, std::vector<std::string>{"Password for sa: "});  // asked once for the run
+    ASSERT_EQ(db.connects.size(), 2u);
+    for (const auto& c : db.connects) EXPECT_EQ(c.user + "/" + c.password, "sa/p;w{d}");
+    EXPECT_EQ(out.str().find("p;w{d}"), std::string::npos);
+    EXPECT_EQ(err.str().find("p;w{d}"), std::string::npos);
 }
 
 TEST_F(Cli, DsnSelectsDiscoveredDataSourcesAndTimeoutsReachTheirConnections) {

@@ -333,6 +333,50 @@ TEST_F(Run, DataSourcesThatCannotBeUsedGetOneMessageAndTheRunGoesOn) {
     EXPECT_EQ(ds[4].statements_sent, 326);
 }
 
+TEST_F(Run, ARefusedLoginIsAskedForOnceAndCancelSkipsTheDataSource) {
+    // The server accepts sa/pw only; the run was given another login.
+    db.fail_connect = [](const ConnectOptions& o) -> Fail {
+        if (o.user == "sa" && o.password == "pw") return std::nullopt;
+        return sql_error("42000", 18456, "Login failed for user '" + o.user + "'.");
+    };
+    settings.user = "guest";
+    settings.password = "nope";
+    const struct {
+        LoginAnswer answer;
+        std::string user;
+        size_t connects;
+        const char* message;  // the start of the one message, if any
+    } cases[] = {
+        {LoginAnswer::Given, "sa", 2, nullptr},
+        {LoginAnswer::Given, "other", 2, "-2147467259: Login failed for user 'other'."},
+        {LoginAnswer::Cancelled, "", 1, "The data source sv01 was skipped"},
+        {LoginAnswer::NotAsked, "", 1, "-2147467259: Login failed for user 'guest'."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.user + std::to_string(static_cast<int>(c.answer)));
+        view.login_answer = c.answer;
+        view.login_user = c.user;
+        view.login_password = "pw";
+        run({{"sv01"}, {}});
+        EXPECT_EQ(db.connects.size(), c.connects);
+        const auto events = view.events;
+        EXPECT_EQ(std::count(events.begin(), events.end(), "login:sv01"), 1);
+        const auto m = view.messages();
+        if (!c.message) {
+            EXPECT_TRUE(m.empty());
+            EXPECT_EQ(report.data_sources.at(0).outcome, DataSourceOutcome::Done);
+        } else {
+            ASSERT_EQ(m.size(), 1u);
+            EXPECT_EQ(m[0].rfind(c.message, 0), 0u) << m[0];
+            EXPECT_EQ(report.data_sources.at(0).outcome, DataSourceOutcome::ConnectFailed);
+        }
+    }
+    // A data source that connects with its own settings is never asked.
+    db.fail_connect = nullptr;
+    run({{"sv01"}, {}});
+    EXPECT_EQ(std::count(view.events.begin(), view.events.end(), "login:sv01"), 0);
+}
+
 TEST_F(Run, AStopRequestEndsTheRunAfterTheStatementInFlight) {
     std::atomic<bool> stop{false};
     settings.stop = &stop;

@@ -1,7 +1,13 @@
 // SQL Server through the real FreeTDS ODBC driver, against the TDS test
 // server of tests/support: how its failures are classified, a lost
 // connection, timeouts, logins, and one whole run with what the server got.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
 
 #include <chrono>
 
@@ -180,6 +186,51 @@ TEST(FreeTds, AWholeRunSendsEveryPhaseTheProbeAndTheMigration) {
                                "sp_execute|NULL|int=7|int=1|tinyint=3|int=1|varchar=Blue, not red",
                                "sp_execute|NULL|int=7|int=2|tinyint=1|int=1|varchar="}));
     }
+}
+
+// Runs selvane-sp with this process's ODBC configuration and the password in
+// the environment; returns its exit status and standard error.
+std::pair<int, std::string> run_program(const std::vector<std::string>& args, const char* password) {
+    const std::string err = ::testing::TempDir() + "tds_err.txt";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (password) setenv("SELVANE_SP_PASSWORD", password, 1);
+        dup2(open("/dev/null", O_WRONLY), 1);
+        dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+        std::vector<char*> argv{const_cast<char*>(SP_BINARY)};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(SP_BINARY, argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    std::ifstream in(err);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, std::string(std::istreambuf_iterator<char>(in), {})};
+}
+
+TEST(FreeTds, TheCommandLineLogsInWithUserAndPasswordAndReportsWhatTheServerCouldNotDo) {
+    // Phase two's first statement is a deadlock victim once (a re-run); a
+    // statement of phase three finds the log full (reported, exit 1).
+    server().set_plan(R"({"login": {"user": "sa", "password": "s3cret;x"}, "rules": [
+        {"match": "ADD [CustContact]", "times": 1, "action": "error", "number": 1205, "severity": 13},
+        {"match": "DROP PROCEDURE [updQuote]", "action": "error", "number": 9002, "severity": 17,
+         "message": "The transaction log for database 'sv' is full."}]})");
+    auto [status, err] = run_program({"--run", "--dsn", kTds, "--user", "sa"}, "s3cret;x");
+    EXPECT_EQ(status, 1) << err;
+    EXPECT_NE(err.find("9002: "), std::string::npos) << err;
+    EXPECT_EQ(err.find("1205"), std::string::npos) << err;
+    std::vector<std::string> logins;
+    for (const auto& m : server().received())
+        if (m[0] == "login") logins.push_back(m[1] + "/" + m[2]);
+    EXPECT_EQ(logins, (std::vector<std::string>{"sa/s3cret;x", "sa/s3cret;x"}));  // the run and its re-run
+
+    // The wrong password: one message that points at the login, exit 3.
+    server().set_plan(R"({"login": {"user": "sa", "password": "right"}})");
+    std::tie(status, err) = run_program({"--run", "--dsn", kTds, "--user", "sa"}, "wrong");
+    EXPECT_EQ(status, 3) << err;
+    EXPECT_NE(err.find("check the user name and password"), std::string::npos) << err;
+    EXPECT_EQ(err.find("wrong"), std::string::npos) << err;  // the password is never shown
 }
 
 }  // namespace

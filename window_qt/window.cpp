@@ -2,6 +2,10 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLineEdit>
 #include <QDeadlineTimer>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -186,6 +190,40 @@ void UpdateWindow::set_status_label(const std::string& text) {
 
 void UpdateWindow::set_progress(int value) {
     prg_pack_->setValue(std::clamp(value, prg_pack_->minimum(), prg_pack_->maximum()));
+}
+
+LoginAnswer UpdateWindow::ask_login(const std::string& data_source, std::string& user, std::string& password) {
+    QDialog dialog(this);
+    dialog.setWindowTitle(QString::fromUtf8(kAppTitle));
+    auto* layout = new QFormLayout(&dialog);
+    auto* explanation = new QLabel(QString::fromStdString("The server refused the login to data source " + data_source +
+                                                          ". Enter a user name and password for it:"));
+    explanation->setTextFormat(Qt::PlainText);
+    explanation->setWordWrap(true);
+    layout->addRow(explanation);
+    auto* user_edit = new QLineEdit(QString::fromStdString(user));
+    user_edit->setObjectName("loginUser");
+    auto* password_edit = new QLineEdit;
+    password_edit->setObjectName("loginPassword");
+    password_edit->setEchoMode(QLineEdit::Password);
+    layout->addRow("&User name:", user_edit);
+    layout->addRow("&Password:", password_edit);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    layout->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    (user.empty() ? user_edit : password_edit)->setFocus();
+
+    const bool was_busy = busy_pointer_;
+    if (was_busy) QApplication::setOverrideCursor(Qt::ArrowCursor);
+    const bool given = dialog.exec() == QDialog::Accepted;
+    if (was_busy) QApplication::restoreOverrideCursor();
+    if (given) {
+        user = user_edit->text().toStdString();
+        password = password_edit->text().toStdString();
+    }
+    password_edit->clear();
+    return given ? LoginAnswer::Given : LoginAnswer::Cancelled;
 }
 
 void UpdateWindow::show_message(const std::string& text) {

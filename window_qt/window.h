@@ -56,6 +56,7 @@ private:
     void set_progress(int value) override;
     void show_message(const std::string& text) override;
     void run_finished() override;
+    LoginAnswer ask_login(const std::string& data_source, std::string& user, std::string& password) override;
 
     RunJob run_;
     State state_ = State::Loaded;

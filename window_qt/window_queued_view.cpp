@@ -37,6 +37,12 @@ void QueuedRunView::show_message(const std::string& text) {
     deliver([this, text] { target_.show_message(text); }, Wait::UntilDone);
 }
 
+LoginAnswer QueuedRunView::ask_login(const std::string& data_source, std::string& user, std::string& password) {
+    LoginAnswer answer = LoginAnswer::NotAsked;
+    deliver([&] { answer = target_.ask_login(data_source, user, password); }, Wait::UntilDone);
+    return answer;
+}
+
 void QueuedRunView::run_finished() {
     deliver([this] { target_.run_finished(); }, Wait::No);
 }

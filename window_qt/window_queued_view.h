@@ -26,6 +26,7 @@ public:
     void set_progress(int value) override;
     void show_message(const std::string& text) override;
     void run_finished() override;
+    LoginAnswer ask_login(const std::string& data_source, std::string& user, std::string& password) override;
 
 private:
     enum class Wait { No, UntilDone };

@@ -19,6 +19,14 @@ public:
     void set_progress(int v) override { events.push_back("progress:" + std::to_string(v)); }
     void show_message(const std::string& t) override { events.push_back("message:" + t); }
     void run_finished() override { events.push_back("finished"); }
+    // "login:DSN"; answers with login_answer, filling in login_user and login_password.
+    LoginAnswer login_answer = LoginAnswer::NotAsked;
+    std::string login_user, login_password;
+    LoginAnswer ask_login(const std::string& dsn, std::string& user, std::string& password) override {
+        events.push_back("login:" + dsn);
+        if (login_answer == LoginAnswer::Given) user = login_user, password = login_password;
+        return login_answer;
+    }
 
     std::vector<std::string> messages() const { return with_prefix("message:"); }
     std::vector<int> progress() const {
