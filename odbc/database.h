@@ -2,6 +2,11 @@
 // (odbc_session.h) implements it over a real driver; tests swap in fakes that
 // record what is sent and script the answers, which is also how the engines
 // that cannot run here (SQL Server, Pervasive) are modelled.
+//
+// What a failure means is read from its DbError by the error policy. The
+// Pervasive driver's SQLSTATEs and native numbers are not documented: beyond
+// the SQLSTATE class, only its message texts are known, so its native
+// numbers are never given a meaning.
 #pragma once
 
 #include <cstdint>
