@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <csignal>
 #include <memory>
 
 #include "cli/console_view.h"
@@ -29,6 +30,9 @@ struct Options {
     Engine engine = Engine::SqlServer;
     DryRunFormat format = DryRunFormat::Text;
     bool format_given = false;
+    bool all = false;                    // --list --all
+    std::optional<std::string> log_file;  // --log FILE
+    bool no_log = false;
 };
 
 struct UsageError {
@@ -79,6 +83,15 @@ Options parse(const std::vector<std::string>& args) {
         } else if (arg == "--check") {
             no_value();
             set_mode(Options::Mode::Check, arg);
+        } else if (arg == "--all") {
+            no_value();
+            o.all = true;
+        } else if (arg == "--log") {
+            o.log_file = value();
+            if (o.log_file->empty()) throw UsageError{"--log needs a file name"};
+        } else if (arg == "--no-log") {
+            no_value();
+            o.no_log = true;
         } else if (arg == "--dsn") {
             o.dsns.push_back(value());
         } else if (arg == "--user") {
@@ -113,6 +126,9 @@ Options parse(const std::vector<std::string>& args) {
     if (o.user && o.mode != Options::Mode::Run && o.mode != Options::Mode::Check)
         throw UsageError{"--user goes with --run or --check"};
     if (o.format_given && o.mode != Options::Mode::Script) throw UsageError{"--format goes with --script"};
+    if ((o.log_file || o.no_log) && o.mode != Options::Mode::Run) throw UsageError{"--log and --no-log go with --run"};
+    if (o.log_file && o.no_log) throw UsageError{"--log and --no-log cannot be combined"};
+    if (o.all && o.mode != Options::Mode::List) throw UsageError{"--all goes with --list"};
     if (o.mode == Options::Mode::None) throw UsageError{"no command given"};
     return o;
 }
@@ -150,12 +166,54 @@ void set_login(const Options& o, CliContext& context, RunSettings& settings) {
     odbc::wipe(*password);
 }
 
-int run(const Options& o, CliContext& context) {
-    const DataSourceLists lists = select(discover_data_sources(context.enumerator), o.dsns);
+std::string command_line_text(const std::vector<std::string>& args) {
+    std::string text = "command line: selvane-sp";
+    for (const auto& a : args) text += " " + a;
+    return text;
+}
 
+void list_data_sources(const Options& o, CliContext& context) {
+    if (!o.all) {
+        const DataSourceLists lists = discover_data_sources(context.enumerator);
+        for (const auto& n : lists.sqlserver) context.out << "sqlserver\t" << one_line(n) << "\n";
+        for (const auto& n : lists.pervasive) context.out << "pervasive\t" << one_line(n) << "\n";
+        return;
+    }
+    for (const auto& v : explain_data_sources(context.enumerator))
+        context.out << (v.engine.empty() ? "-" : v.engine) << "\t" << one_line(v.entry.name) << "\t"
+                    << one_line(v.entry.description) << "\t" << (v.note.empty() ? "listed" : v.note) << "\n";
+}
+
+int run(const Options& o, const std::vector<std::string>& args, CliContext& context) {
+    const auto started = std::chrono::system_clock::now();
+    const DataSourceLists lists = select(discover_data_sources(context.enumerator), o.dsns);
+    if (lists.sqlserver.empty() && lists.pervasive.empty()) {
+        context.err << nothing_found_message() << "\n";
+        return kExitNothingFound;
+    }
     RunSettings settings;
     set_login(o, context, settings);
     odbc::WipeOnExit wipe_password(settings.password);
+
+    LockAttempt lock;
+    if (context.lock_for_run) {
+        lock = context.lock_for_run();
+        if (lock.busy) {
+            context.err << "selvane-sp: " << lock.message << "\n";
+            return kExitBusy;
+        }
+        // A lock that cannot be taken at all does not stop the upgrade.
+        if (!lock.held) context.err << "selvane-sp: warning: " << lock.message << "\n";
+    }
+
+    OpenedLog opened;
+    if (!o.no_log && context.open_log) {
+        opened = context.open_log(o.log_file, started);
+        if (!opened.file) context.err << "selvane-sp: warning: " << opened.error << "; the run goes on without a log\n";
+    }
+    RunLog log(opened.file.get());
+    log.start(started, command_line_text(args));
+
     if (o.command_timeout) settings.command_timeout_s = *o.command_timeout;
     if (o.login_timeout) settings.sqlserver_login_timeout_s = settings.pervasive_login_timeout_s = *o.login_timeout;
     std::unique_ptr<InterruptWatcher> interrupts;
@@ -164,23 +222,37 @@ int run(const Options& o, CliContext& context) {
         settings.stop = &interrupts->stop_flag();
         settings.on_session = [w = interrupts.get()](Session* s) { w->set_session(s); };
     }
+    settings.on_data_source_done = [&log](const DataSourceReport& ds) { log.data_source(ds); };
 
     // With a JSON report, standard output carries the report alone.
     ConsoleView view(o.json_report ? context.err : context.out, context.err,
                      context.out_is_terminal && !o.json_report);
+    if (context.terminal_columns) view.set_width_source(context.terminal_columns);
     const RunReport report = run_upgrade(lists, context.connector, view, settings);
+    const bool terminated = interrupts && interrupts->signal_received() == SIGTERM;
     interrupts.reset();
+    log.finish(report);
+    std::string log_path;
+    if (opened.file && log.failed())
+        context.err << "selvane-sp: warning: the run log " << opened.path << " could not be written in full\n";
+    else if (opened.file)
+        log_path = opened.path;
     if (o.json_report)
-        print_report_json(report, context.out);
+        print_report_json(report, context.out, log_path);
     else
-        print_report_text(report, context.out);
+        print_report_text(report, context.out, log_path);
     context.out << std::flush;
+    if (report.interrupted && terminated) return kExitTerminated;
     return exit_status(report);
 }
 
 // The read-only check: the same data sources, timeouts and interrupts as a run.
 int check(const Options& o, CliContext& context) {
     const DataSourceLists lists = select(discover_data_sources(context.enumerator), o.dsns);
+    if (lists.sqlserver.empty() && lists.pervasive.empty()) {
+        context.err << nothing_found_message(true) << "\n";
+        return kExitNothingFound;
+    }
     RunSettings settings;
     set_login(o, context, settings);
     odbc::WipeOnExit wipe_password(settings.password);
@@ -193,13 +265,15 @@ int check(const Options& o, CliContext& context) {
         settings.on_session = [w = interrupts.get()](Session* s) { w->set_session(s); };
     }
     const CheckReport report = check_data_sources(lists, context.connector, settings);
+    const bool terminated = interrupts && interrupts->signal_received() == SIGTERM;
     interrupts.reset();
     if (o.json_report)
         print_check_json(report, context.out);
     else
         print_check_text(report, context.out);
     context.out << std::flush;
-    return check_exit_status(report);
+    const int status = check_exit_status(report);
+    return status == kExitInterrupted && terminated ? kExitTerminated : status;
 }
 
 }  // namespace
@@ -213,6 +287,7 @@ std::string usage_text() {
            "  --version                 print the version and exit\n"
            "  --help                    print this help and exit\n"
            "  --list                    print the data sources a run would visit: ENGINE<TAB>NAME\n"
+           "    --all                   every data source: ENGINE<TAB>NAME<TAB>DRIVER<TAB>why left out\n"
            "  --run                     upgrade without a window; a report follows on standard output\n"
            "    --dsn NAME              only this data source (repeatable; case ignored)\n"
            "    --user NAME             log in as NAME to every data source visited; the password is read\n"
@@ -220,6 +295,8 @@ std::string usage_text() {
            "    --report text|json      the report's form (default text)\n"
            "    --command-timeout SECS  limit for one statement (default 30; 0: none)\n"
            "    --login-timeout SECS    limit for connecting (default 2400 SQL Server, 15 Pervasive; 0: none)\n"
+           "    --log FILE              write the run log to FILE instead of the log folder\n"
+           "    --no-log                write no run log\n"
            "  --check                   report what a run would change on each data source; changes nothing;\n"
            "                            takes --dsn, --report and the timeouts as --run does\n"
            "  --script sqlserver|pervasive\n"
@@ -227,9 +304,18 @@ std::string usage_text() {
            "    --format text|json      a readable script (default) or JSON Lines\n"
            "\n"
            "Exit status of --run: 0 done without failure, 1 a failure was reported, 2 usage error,\n"
-           "3 a data source could not be connected, was refused, or its connection was lost, 130 interrupted.\n"
+           "3 a data source could not be connected, was refused, or its connection was lost,\n"
+           "4 no data source to update, 5 another run is under way, 130 interrupted (SIGINT),\n"
+           "143 stopped by SIGTERM.\n"
            "Exit status of --check: 0 every data source up to date, 1 one needs the update, 2 usage error,\n"
-           "3 one could not be connected or checked, or is not the product's database, 130 interrupted.\n";
+           "3 one could not be connected or checked, or is not the product's database, 4 no data source\n"
+           "to check, 130 interrupted.\n"
+           "Run logs: $XDG_STATE_HOME/selvane-sp/ (else ~/.local/state/selvane-sp/), the last 50 kept.\n";
+}
+
+std::string nothing_found_message(bool check) {
+    return std::string("selvane-sp: no data source to ") + (check ? "check" : "update") + ": none is named \"sv...\" with the driver \"SQL Server\" or a "
+           "Pervasive driver (see 'selvane-sp --list --all' for every data source and why it was left out)";
 }
 
 std::optional<int> run_command_line(const std::vector<std::string>& args, CliContext& context) {
@@ -243,17 +329,14 @@ std::optional<int> run_command_line(const std::vector<std::string>& args, CliCon
             case Options::Mode::Help:
                 context.out << usage_text();
                 return kExitOk;
-            case Options::Mode::List: {
-                const DataSourceLists lists = discover_data_sources(context.enumerator);
-                for (const auto& n : lists.sqlserver) context.out << "sqlserver\t" << one_line(n) << "\n";
-                for (const auto& n : lists.pervasive) context.out << "pervasive\t" << one_line(n) << "\n";
+            case Options::Mode::List:
+                list_data_sources(o, context);
                 return kExitOk;
-            }
             case Options::Mode::Script:
                 print_dry_run(o.engine, o.format, context.out);
                 return kExitOk;
             case Options::Mode::Run:
-                return run(o, context);
+                return run(o, args, context);
             case Options::Mode::Check:
                 return check(o, context);
             case Options::Mode::None:
@@ -264,7 +347,7 @@ std::optional<int> run_command_line(const std::vector<std::string>& args, CliCon
                        "to type the password\n";
         return kExitUsage;
     } catch (const UsageError& e) {
-        context.err << "selvane-sp: " << e.message << "\n" << usage_text();
+        context.err << "selvane-sp: " << one_line(e.message) << "\nTry 'selvane-sp --help'.\n";
         return kExitUsage;
     }
     return kExitUsage;

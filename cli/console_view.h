@@ -3,6 +3,7 @@
 // line of the data source being updated shows its progress in place.
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -21,14 +22,22 @@ public:
     void set_status_label(const std::string& text) override;
     void set_progress(int value) override;
     void show_message(const std::string& text) override;
+    // "sv01 2.141: message": the data source, then phase.statement when known.
+    void show_failure(const std::string& data_source, const ReportedFailure& failure) override;
     void run_finished() override;
+
+    // The terminal's width in columns, asked at each redraw (0: unknown); the
+    // line rewritten in place is cut to fit, since a wrapped one cannot be.
+    void set_width_source(std::function<int()> columns) { columns_ = std::move(columns); }
 
 private:
     void end_progress_line();
+    std::string fitted(const std::string& line) const;
 
     std::ostream& status_;
     std::ostream& messages_;
     bool terminal_;
+    std::function<int()> columns_;
     std::string status_text_;
     bool line_open_ = false;      // a line without its end is on the terminal
     bool progress_line_ = false;  // set_progress rewrites the status line

@@ -16,6 +16,9 @@
 #include "odbc/odbc_session.h"
 #include "platform/display.h"
 #include "platform/password.h"
+#include "platform/run_lock.h"
+#include "platform/run_log_file.h"
+#include "platform/terminal.h"
 
 namespace {
 
@@ -39,6 +42,11 @@ int main(int argc, char** argv) {
         if (const char* password = std::getenv("SELVANE_SP_PASSWORD")) return std::string(password);
         return sp::read_password_from_terminal(prompt);
     };
+    context.open_log = [](const std::optional<std::string>& file, std::chrono::system_clock::time_point started) {
+        return file ? sp::open_log_file(*file) : sp::open_log_in_folder(sp::default_log_folder(), started);
+    };
+    context.lock_for_run = [] { return sp::lock_for_run(sp::default_lock_file()); };
+    context.terminal_columns = sp::terminal_columns;
     if (auto status = sp::run_command_line(args, context)) return *status;
 
     if (!sp::display_available()) {

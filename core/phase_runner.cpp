@@ -21,6 +21,34 @@ bool run_probe(const Script& script, const ScriptStep& step, Session& session) {
 
 }  // namespace
 
+ReportedFailure failure_record(int phase, int number, std::string message, const DbError* error,
+                               const std::string& sql, Engine engine) {
+    ReportedFailure f;
+    f.phase = phase;
+    f.number = number;
+    f.message = std::move(message);
+    if (error) {
+        for (const auto& r : error->records)  // the record that says what went wrong, not a warning
+            if (r.sqlstate.rfind("01", 0) != 0) {
+                f.sqlstate = r.sqlstate;
+                f.native_error = r.native_error;
+                break;
+            }
+        if (f.sqlstate.empty() && !error->records.empty()) {
+            f.sqlstate = error->sqlstate();
+            f.native_error = error->native_error();
+        }
+        f.ado_number = classify(*error, engine).number;
+    }
+    f.statement = sql.substr(0, sql.find_first_of("\r\n"));
+    return f;
+}
+
+void report_failure(DataSourceReport& report, RunView& view, ReportedFailure failure) {
+    report.failures.push_back(std::move(failure));
+    view.show_failure(report.name, report.failures.back());
+}
+
 std::string connection_lost_message(const std::string& data_source, const DbError& error, Engine engine) {
     return failure_message(error, engine) + "\nThe connection to data source " + data_source +
            " was lost; the rest of its update was not sent.";
@@ -66,16 +94,16 @@ PhaseEnd run_phase(const Script& script, PhaseContext& context) {
                 }
                 if (outcome.connection_lost) {
                     report.comments = CommentMove::Kept;
-                    const std::string message = connection_lost_message(report.name, outcome.error, script.engine);
-                    report.failures.push_back({script.phase, 0, message});
-                    context.view.show_message(message);
+                    report_failure(report, context.view,
+                                   failure_record(script.phase, 0,
+                                                  connection_lost_message(report.name, outcome.error, script.engine),
+                                                  &outcome.error, {}, script.engine));
                     return PhaseEnd::ConnectionLost;
                 }
                 migration_complete = outcome.complete;
                 report.comments = outcome.complete ? CommentMove::Moved : CommentMove::Kept;
                 if (!outcome.message.empty()) {
-                    report.failures.push_back({script.phase, 0, outcome.message});
-                    context.view.show_message(outcome.message);
+                    report_failure(report, context.view, failure_record(script.phase, 0, outcome.message));
                 }
                 break;
             }
@@ -109,14 +137,15 @@ PhaseEnd run_phase(const Script& script, PhaseContext& context) {
                         return PhaseEnd::TimedOutDropped;
                     }
                 } else if (c.kind == FailureKind::ConnectionLost || error.connection_dead) {
-                    const std::string message = connection_lost_message(report.name, error, script.engine);
-                    report.failures.push_back({script.phase, step.number, message});
-                    context.view.show_message(message);
+                    report_failure(report, context.view,
+                                   failure_record(script.phase, step.number,
+                                                  connection_lost_message(report.name, error, script.engine), &error,
+                                                  step.sql, script.engine));
                     return PhaseEnd::ConnectionLost;
                 } else {
-                    const std::string message = failure_message(error, script.engine);
-                    report.failures.push_back({script.phase, step.number, message});
-                    context.view.show_message(message);
+                    report_failure(report, context.view,
+                                   failure_record(script.phase, step.number, failure_message(error, script.engine),
+                                                  &error, step.sql, script.engine));
                 }
                 break;
             }

@@ -48,6 +48,13 @@ enum class PhaseEnd {
 
 PhaseEnd run_phase(const Script& script, PhaseContext& context);
 
+// A failure as the report and the log keep it: where it happened, its
+// message and, when the driver reported it, its codes and statement.
+ReportedFailure failure_record(int phase, int number, std::string message, const DbError* error = nullptr,
+                               const std::string& sql = {}, Engine engine = Engine::SqlServer);
+// Keeps the failure in the data source's report and shows it.
+void report_failure(DataSourceReport& report, RunView& view, ReportedFailure failure);
+
 // The message shown when a data source's connection breaks in a phase.
 std::string connection_lost_message(const std::string& data_source, const DbError& error,
                                     Engine engine = Engine::SqlServer);

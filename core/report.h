@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,12 @@ struct ReportedFailure {
     int phase = 0;   // 0: not inside a phase (connecting)
     int number = 0;  // statement number in its phase; 0 for the probe, the migration or the connection
     std::string message;
+    // What the driver reported, for the log and the JSON report (empty and 0
+    // where the failure is none of the driver's, as a refused name).
+    std::string sqlstate;
+    std::int32_t native_error = 0;
+    std::int32_t ado_number = 0;  // the number the message starts with
+    std::string statement;        // the first line of the statement sent
 };
 
 enum class CommentMove {
@@ -51,6 +58,7 @@ struct DataSourceReport {
 struct RunReport {
     std::vector<DataSourceReport> data_sources;
     bool interrupted = false;
+    std::chrono::system_clock::time_point started, finished;
 
     bool any_failure() const {
         for (const auto& d : data_sources)

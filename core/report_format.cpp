@@ -4,6 +4,8 @@
 
 #include "core/text.h"
 #include "core/json.h"
+#include "core/run_log.h"
+#include "core/version.h"
 
 namespace sp {
 
@@ -18,7 +20,7 @@ struct Words {
 Words words(DataSourceOutcome o) {
     switch (o) {
         case DataSourceOutcome::Done: return {"done", "done"};
-        case DataSourceOutcome::Refused: return {"refused", "refused (unsafe data-source name), not connected"};
+        case DataSourceOutcome::Refused: return {"refused", "refused (data-source name not allowed), not connected"};
         case DataSourceOutcome::NotProductDatabase:
             return {"not_product_database", "refused: not the product's database, nothing sent"};
         case DataSourceOutcome::ConnectFailed: return {"connect_failed", "could not be connected"};
@@ -46,6 +48,8 @@ std::string seconds(std::chrono::milliseconds ms) {
 
 }  // namespace
 
+const char* outcome_text(DataSourceOutcome outcome) { return words(outcome).text; }
+
 int exit_status(const RunReport& report) {
     if (report.interrupted) return kExitInterrupted;
     bool unreachable = false;
@@ -58,7 +62,7 @@ int exit_status(const RunReport& report) {
     return report.any_failure() ? kExitFailure : kExitOk;
 }
 
-void print_report_text(const RunReport& report, std::ostream& out) {
+void print_report_text(const RunReport& report, std::ostream& out, const std::string& log_path) {
     out << "\nReport: " << report.data_sources.size() << " data source(s)"
         << (report.interrupted ? ", run interrupted" : "") << "\n";
     for (const auto& d : report.data_sources) {
@@ -80,10 +84,15 @@ void print_report_text(const RunReport& report, std::ostream& out) {
         }
     }
     out << "\nExit status: " << exit_status(report) << "\n";
+    if (!log_path.empty()) out << "Log: " << log_path << "\n";
 }
 
-void print_report_json(const RunReport& report, std::ostream& out) {
-    out << "{\"interrupted\":" << (report.interrupted ? "true" : "false")
+void print_report_json(const RunReport& report, std::ostream& out, const std::string& log_path) {
+    out << "{\"format\":" << kReportJsonFormat << ",\"version\":" << json_string(kFileVersion)
+        << ",\"started\":" << json_string(utc_time_text(report.started))
+        << ",\"finished\":" << json_string(utc_time_text(report.finished))
+        << ",\"log\":" << (log_path.empty() ? "null" : json_string(log_path))
+        << ",\"interrupted\":" << (report.interrupted ? "true" : "false")
         << ",\"exit_status\":" << exit_status(report) << ",\"data_sources\":[";
     bool first = true;
     for (const auto& d : report.data_sources) {
@@ -94,7 +103,11 @@ void print_report_json(const RunReport& report, std::ostream& out) {
         for (size_t i = 0; i < d.failures.size(); ++i) {
             const auto& f = d.failures[i];
             out << (i ? "," : "") << "{\"phase\":" << f.phase << ",\"statement\":" << f.number
-                << ",\"message\":" << json_string(f.message) << "}";
+                << ",\"message\":" << json_string(f.message)
+                << ",\"sqlstate\":" << (f.sqlstate.empty() ? "null" : json_string(f.sqlstate))
+                << ",\"native_error\":" << f.native_error
+                << ",\"number\":" << (f.ado_number ? std::to_string(f.ado_number) : "null")
+                << ",\"sql\":" << (f.statement.empty() ? "null" : json_string(f.statement)) << "}";
         }
         out << "],\"timeout_rerun\":" << (d.timeout_rerun ? "true" : "false") << ",\"item_comments\":\""
             << words(d.comments).key << "\",\"comments_copied\":" << d.comments_copied << ",\"elapsed_ms\":" << d.elapsed.count() << "}";

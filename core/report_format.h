@@ -3,6 +3,7 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 
 #include "core/report.h"
 
@@ -16,9 +17,17 @@ enum ExitStatus {
     kExitInterrupted = 130,
 };
 
+// The version of the JSON report's layout ("format"); raised when a field
+// changes meaning or goes away, not when one is added.
+inline constexpr int kReportJsonFormat = 1;
+
 int exit_status(const RunReport& report);
 
-void print_report_text(const RunReport& report, std::ostream& out);
-void print_report_json(const RunReport& report, std::ostream& out);
+// How the report words a data source's outcome for people.
+const char* outcome_text(DataSourceOutcome outcome);
+
+// log_path: the run's log, named at the end (empty: no log).
+void print_report_text(const RunReport& report, std::ostream& out, const std::string& log_path = {});
+void print_report_json(const RunReport& report, std::ostream& out, const std::string& log_path = {});
 
 }  // namespace sp

@@ -17,11 +17,7 @@ using odbc::wipe;
 
 constexpr int kRerunsPerEngine = 4;
 
-// Characters that ODBC forbids in a data-source name. With them a name could
-// add attributes to "DSN=<name>" (unixODBC accepts a DSN named "sv01;Database=x").
-bool is_safe_dsn_name(std::string_view name) {
-    return !name.empty() && name.find_first_of("[]{}(),;?*=!@\\") == std::string_view::npos;
-}
+bool is_safe_dsn_name(std::string_view name) { return !name.empty() && !has_forbidden_character(name); }
 
 std::string refused_name_message(const std::string& name) {
     return "The data source \"" + name +
@@ -38,6 +34,12 @@ std::string not_completed_message(const std::string& name, const std::vector<int
            (one ? " statement" : " statements") + " of phase two (" + (one ? "number " : "numbers ") + numbers +
            ") still timed out after the re-runs allowed (" + std::to_string(kRerunsPerEngine) +
            " per engine) were spent, so their changes are missing. Running the update again finishes it.";
+}
+
+std::string too_long_message(const std::string& name) {
+    return "The data source \"" + name + "\" was not updated: its name is " + std::to_string(name.size()) +
+           " characters long, and ODBC allows at most " + std::to_string(kMaxDsnLength) +
+           " characters in a data-source name.";
 }
 
 class Driver {
@@ -58,6 +60,7 @@ public:
             run_data_source(ds, reruns);
             ds.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
             report.data_sources.push_back(std::move(ds));
+            if (settings_.on_data_source_done) settings_.on_data_source_done(report.data_sources.back());
         }
     }
 
@@ -76,6 +79,10 @@ private:
 
             if (!is_safe_dsn_name(ds.name)) {
                 fail(ds, DataSourceOutcome::Refused, refused_name_message(ds.name));
+                return;
+            }
+            if (ds.name.size() > kMaxDsnLength) {
+                fail(ds, DataSourceOutcome::Refused, too_long_message(ds.name));
                 return;
             }
             ConnectOptions options;
@@ -112,7 +119,8 @@ private:
                     ds.outcome = DataSourceOutcome::Interrupted;
                     return;
                 }
-                fail(ds, DataSourceOutcome::ConnectFailed, connect_failed_message(ds.name, session.error()));
+                fail(ds, DataSourceOutcome::ConnectFailed, connect_failed_message(ds.name, session.error()),
+                     &session.error());
                 return;
             }
             if (settings_.on_session) settings_.on_session(session->get());
@@ -140,7 +148,7 @@ private:
             // Dropped after a timeout with no re-run left: the rest was not sent.
             if (end == PhaseEnd::TimedOutDropped && reruns >= kRerunsPerEngine) {
                 fail(ds, DataSourceOutcome::ConnectionLost,
-                     connection_lost_message(ds.name, context.dropped_by, ds.engine));
+                     connection_lost_message(ds.name, context.dropped_by, ds.engine), &context.dropped_by);
                 return;
             }
             if (end == PhaseEnd::ConnectionLost) {
@@ -154,9 +162,7 @@ private:
             if (!timeout_flag) return;
             if (reruns >= kRerunsPerEngine) {
                 ds.outcome = DataSourceOutcome::TimedOut;
-                const std::string message = not_completed_message(ds.name, timed_out);
-                ds.failures.push_back({2, 0, message});
-                view_.show_message(message);
+                report_failure(ds, view_, failure_record(2, 0, not_completed_message(ds.name, timed_out)));
                 return;
             }
             ++reruns;
@@ -164,10 +170,10 @@ private:
         }
     }
 
-    void fail(DataSourceReport& ds, DataSourceOutcome outcome, const std::string& message) {
+    void fail(DataSourceReport& ds, DataSourceOutcome outcome, const std::string& message,
+              const DbError* error = nullptr) {
         ds.outcome = outcome;
-        ds.failures.push_back({0, 0, message});
-        view_.show_message(message);
+        report_failure(ds, view_, failure_record(0, 0, message, error, {}, ds.engine));
     }
 
     Connector& connector_;
@@ -181,6 +187,7 @@ private:
 RunReport run_upgrade(const DataSourceLists& lists, Connector& connector, RunView& view,
                       const RunSettings& settings) {
     RunReport report;
+    report.started = std::chrono::system_clock::now();
     Driver driver(connector, view, settings, settings.migrate ? settings.migrate : default_migration_step(settings.stop));
 
     view.run_started();
@@ -192,6 +199,7 @@ RunReport run_upgrade(const DataSourceLists& lists, Connector& connector, RunVie
         driver.run_engine(Engine::Pervasive, lists.pervasive, report);
     }
     report.interrupted = driver.stopped();
+    report.finished = std::chrono::system_clock::now();
     view.set_engine_label("");
     view.set_status_label(report.interrupted ? "Update interrupted." : "Updating complete.");
     view.run_finished();

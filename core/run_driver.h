@@ -26,6 +26,8 @@ struct RunSettings {
     const std::atomic<bool>* stop = nullptr;
     // Told of each session when it opens and with nullptr when it closes.
     std::function<void(Session*)> on_session;
+    // Told of each data source once it has been visited (for the run log).
+    std::function<void(const DataSourceReport&)> on_data_source_done;
     // The item-comment migration; empty: the real one.
     MigrationStep migrate;
     // The login for every data source of the run (--user); empty: each data

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "core/report.h"
+
 namespace sp {
 
 enum class LoginAnswer {
@@ -22,6 +24,12 @@ public:
     virtual void set_progress(int value) = 0;  // 0 to 100
     // A failure for the user; returns once the user has acknowledged it.
     virtual void show_message(const std::string& text) = 0;
+    // A failure of a data source, with where it happened. The window shows
+    // its message alone; the command line puts the context before it.
+    virtual void show_failure(const std::string& data_source, const ReportedFailure& failure) {
+        (void)data_source;
+        show_message(failure.message);
+    }
     virtual void run_finished() = 0;  // "Updating complete." shown; Exit enabled
     // The server refused the login to the data source: asks the user once for
     // a user name and password for it and returns once answered. The values

@@ -18,6 +18,8 @@ public:
     ~InterruptWatcher();  // restores them
 
     const std::atomic<bool>& stop_flag() const;
+    // The first signal that stopped the run (SIGINT, SIGTERM), or 0.
+    int signal_received() const;
     // The session whose statement an interrupt cancels (nullptr: none).
     void set_session(Session* session);
 

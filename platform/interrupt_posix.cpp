@@ -9,10 +9,13 @@ namespace sp {
 namespace {
 
 std::atomic<bool> g_stop{false};
+std::atomic<int> g_signal{0};
 int g_pipe[2] = {-1, -1};
 struct sigaction g_old_int, g_old_term;
 
-extern "C" void on_signal(int) {
+extern "C" void on_signal(int signal) {
+    int none = 0;
+    g_signal.compare_exchange_strong(none, signal);
     g_stop.store(true);
     const char wake = 's';
     [[maybe_unused]] ssize_t n = write(g_pipe[1], &wake, 1);
@@ -22,6 +25,7 @@ extern "C" void on_signal(int) {
 
 InterruptWatcher::InterruptWatcher() {
     g_stop.store(false);
+    g_signal.store(0);
     if (pipe(g_pipe) != 0) g_pipe[0] = g_pipe[1] = -1;
     struct sigaction sa {};
     sa.sa_handler = on_signal;
@@ -43,6 +47,8 @@ InterruptWatcher::~InterruptWatcher() {
 }
 
 const std::atomic<bool>& InterruptWatcher::stop_flag() const { return g_stop; }
+
+int InterruptWatcher::signal_received() const { return g_signal.load(); }
 
 void InterruptWatcher::set_session(Session* session) {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -4,11 +4,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <regex>
 #include <sstream>
 
 #include "cli/cli.h"
 #include "core/report_format.h"
 #include "platform/display.h"
+#include "core/json.h"
 #include "tests/support/fake_database.h"
 #include "tests/support/script_helpers.h"
 
@@ -25,10 +28,26 @@ public:
     std::vector<DataSourceEntry> list() override { return entries; }
 };
 
+// A log kept in memory; writes fail once failing is set.
+struct MemoryLog : LogFile {
+    std::string& text;
+    const bool& failing;
+    MemoryLog(std::string& t, const bool& f) : text(t), failing(f) {}
+    bool append(std::string_view s) override {
+        if (failing) return false;
+        text += s;
+        return true;
+    }
+};
+
 struct Cli : ::testing::Test {
     FakeDatabase db;
     FixedEnumerator machine;
     std::ostringstream out, err;
+    std::string log;             // what the run log holds
+    bool log_failing = false;
+    std::optional<std::string> log_asked;  // the file given with --log
+    LockAttempt lock;            // handed out by the lock
 
     void SetUp() override {
         machine.entries = {{"svpv", "Pervasive ODBC Engine Interface"},
@@ -39,6 +58,11 @@ struct Cli : ::testing::Test {
     int run(std::vector<std::string> args) {
         FakeConnector connector(db);
         CliContext context{connector, machine, out, err};
+        context.open_log = [this](const std::optional<std::string>& file, std::chrono::system_clock::time_point) {
+            log_asked = file;
+            return OpenedLog{std::make_unique<MemoryLog>(log, log_failing), file.value_or("state/run.log"), {}};
+        };
+        context.lock_for_run = [this] { return std::move(lock); };
         auto status = run_command_line(args, context);
         return status ? *status : -1;
     }
@@ -59,12 +83,17 @@ TEST_F(Cli, UsageErrorsExitTwoAndTouchNothing) {
         {"--version", "--list"}, {"--run", "--dsn"}, {"--run", "--command-timeout", "1234567890"},
         {"--run", "--login-timeout="}, {"--report", "json"}, {"--command-timeout", "5"},
         {"--list", "--user", "sa"}, {"--run", "--user="},
+        {"--list", "--no-log"}, {"--run", "--all"}, {"--run", "--log"}, {"--run", "--log", "x", "--no-log"},
     };
     for (const auto& args : wrong) {
         SCOPED_TRACE(args.front() + (args.size() > 1 ? " " + args[1] : ""));
         err.str("");
         EXPECT_EQ(run(args), 2);
-        EXPECT_NE(err.str().find("Usage:"), std::string::npos);
+        // One line that says what is wrong, then where help is.
+        const std::string e = err.str();
+        EXPECT_EQ(e.rfind("selvane-sp: ", 0), 0u) << e;
+        EXPECT_EQ(std::count(e.begin(), e.end(), '\n'), 2) << e;
+        EXPECT_NE(e.find("\nTry 'selvane-sp --help'.\n"), std::string::npos) << e;
     }
     EXPECT_TRUE(db.connects.empty());
     EXPECT_TRUE(out.str().empty());
@@ -143,6 +172,29 @@ TEST_F(Cli, ExitStatusesAndTheJsonReportCountWhatWasSent) {
     EXPECT_EQ(out.str().find('\x1b'), std::string::npos);
     EXPECT_NE(out.str().find("\nsv\\x1b]0;x\\x07\xEF\xBF\xBD (SQL Server): refused"), std::string::npos) << out.str();
     machine.entries.pop_back();
+    // Every failure with the driver's codes and its statement; the run's times and log.
+    auto data_source = [&](const std::string& name) {
+        for (const auto& d : report["data_sources"])
+            if (d["name"] == name) return d;
+        return nlohmann::json();
+    };
+    const nlohmann::json statement_failure = data_source("svpv")["failures"][0];
+    EXPECT_EQ(statement_failure["sqlstate"], "23000");
+    EXPECT_EQ(statement_failure["native_error"], 0);
+    EXPECT_EQ(statement_failure["number"], -2147217873);
+    EXPECT_EQ(statement_failure["sql"], failing.substr(0, failing.find('\n')));
+    const nlohmann::json connect_failure = data_source("SV02")["failures"][0];
+    EXPECT_EQ(connect_failure["sqlstate"], "08001");
+    EXPECT_EQ(connect_failure["number"], -2147467259);
+    EXPECT_TRUE(connect_failure["sql"].is_null());
+    EXPECT_EQ(report["format"], 1);
+    EXPECT_EQ(report["log"], "state/run.log");
+    const std::regex utc("[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z");
+    EXPECT_TRUE(std::regex_match(report["started"].get<std::string>(), utc)) << report["started"];
+    EXPECT_LE(report["started"].get<std::string>(), report["finished"].get<std::string>());
+    // On the error stream each message follows its data source and statement.
+    EXPECT_NE(err.str().find("\nsvpv 2.3: -2147217873: a \"quoted\" message\\x1b[2J"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("\nSV02: -2147467259: could not connect to server The data source"), std::string::npos);
 
     out.str("");
     db = FakeDatabase{};
@@ -154,6 +206,80 @@ TEST_F(Cli, ExitStatusesAndTheJsonReportCountWhatWasSent) {
         return std::nullopt;
     };
     EXPECT_EQ(run({"--run", "--dsn", "svpv"}), 1);
+}
+
+TEST_F(Cli, TheRunLogHoldsEachFailureInContextAndNoPassword) {
+    const std::string failing = testing::statement(Engine::SqlServer, 2, 141);
+    db.fail = [&](const std::string& sql) -> std::optional<DbError> {
+        if (sql == failing) return sql_error("23000", 547, "bad value; DSN=sv01;UID=sa;PWD=s3cret;APP=x");
+        return std::nullopt;
+    };
+    EXPECT_EQ(run({"--run", "--dsn", "sv01", "--log", "mine.log"}), 1);
+    EXPECT_EQ(log_asked, "mine.log");
+    EXPECT_EQ(log.find("s3cret"), std::string::npos) << log;
+    EXPECT_EQ(log.rfind("Selvane SP5.4 5.04.0002: run log\nStarted: ", 0), 0u) << log;
+    EXPECT_NE(log.find("\nStarted from: command line: selvane-sp --run --dsn sv01 --log mine.log\n"), std::string::npos);
+    EXPECT_NE(log.find("\nsv01 (SQL Server): done; runs 1, statements sent 326, failed 1\n"
+                       "  failure at phase 2, statement 141: SQLSTATE 23000, native error 547\n"
+                       "    message: -2147217873: bad value; DSN=sv01;UID=sa;PWD=***;APP=x\n"
+                       "    statement: " + failing.substr(0, failing.find('\n')) + "\n"),
+              std::string::npos)
+        << log;
+    // Then the end and the report, which the console's report also shows with the log's place.
+    EXPECT_NE(log.find("\nEnded: "), std::string::npos);
+    EXPECT_NE(log.find("\nExit status: 1\n"), std::string::npos);
+    EXPECT_EQ(out.str().substr(out.str().size() - 29), "Exit status: 1\nLog: mine.log\n");
+    EXPECT_NE(err.str().find("sv01 2.141: -2147217873: bad value"), std::string::npos);
+
+    // A log that cannot be written is one warning; the run's status is its own.
+    log_failing = true;
+    out.str("");
+    err.str("");
+    EXPECT_EQ(run({"--run", "--dsn", "sv01"}), 1);
+    EXPECT_EQ(log_asked, std::nullopt);
+    EXPECT_EQ(out.str().find("Log:"), std::string::npos);
+    EXPECT_NE(err.str().find("selvane-sp: warning: the run log state/run.log could not be written"), std::string::npos);
+
+    log.clear();
+    EXPECT_EQ(run({"--run", "--no-log"}), 1);
+    EXPECT_TRUE(log.empty());
+}
+
+TEST_F(Cli, NothingToUpdateABusyMachineAndListAll) {
+    machine.entries = {{"acct", "SQL Server"},
+                       {"svlib", "/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so"},
+                       {"svother", "ODBC Driver 18 for SQL Server"},
+                       {"sv_a_name_of_thirty_three_chars_x", "SQL Server"},
+                       {"sv;x", "Pervasive ODBC Client Interface"},
+                       {"sv_a_name_of_thirty_two_chars_ok", "pervasive odbc engine interface"}};
+    EXPECT_EQ(run({"--list", "--all"}), 0);
+    EXPECT_EQ(out.str(),
+              "-\tacct\tSQL Server\tleft out: the name does not start with \"sv\"\n"
+              "-\tsvlib\t/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so\tleft out: its driver is given as a library "
+              "path; give the driver a section named \"SQL Server\" (or a Pervasive driver name) in odbcinst.ini and "
+              "name that section here\n"
+              "-\tsvother\tODBC Driver 18 for SQL Server\tleft out: the driver \"ODBC Driver 18 for SQL Server\" is "
+              "none of \"SQL Server\", \"Pervasive ODBC Engine Interface\", \"Pervasive ODBC Client Interface\"\n"
+              "sqlserver\tsv_a_name_of_thirty_three_chars_x\tSQL Server\trefused by a run: the name is longer than "
+              "the 32 characters ODBC allows\n"
+              "pervasive\tsv;x\tPervasive ODBC Client Interface\trefused by a run: the name holds a character ODBC "
+              "does not allow ([]{}(),;?*=!@\\)\n"
+              "pervasive\tsv_a_name_of_thirty_two_chars_ok\tpervasive odbc engine interface\tlisted\n");
+
+    // Another run holds the machine's lock: refused before anything is opened.
+    lock.busy = true;
+    lock.message = "another run is under way";
+    EXPECT_EQ(run({"--run"}), kExitBusy);
+    EXPECT_EQ(err.str(), "selvane-sp: another run is under way\n");
+    EXPECT_TRUE(db.connects.empty() && log.empty());
+
+    // Nothing the run would visit: a line of its own, a status of its own, no log.
+    machine.entries.resize(3);
+    err.str("");
+    EXPECT_EQ(run({"--run"}), kExitNothingFound);
+    EXPECT_EQ(err.str(), nothing_found_message() + "\n");
+    EXPECT_NE(err.str().find("--list --all"), std::string::npos);
+    EXPECT_TRUE(log.empty());
 }
 
 TEST_F(Cli, ScriptPrintsEveryStatementWithoutConnecting) {

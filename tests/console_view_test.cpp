@@ -18,6 +18,15 @@ void play(RunView& v) {
     v.set_status_label("Updating database sv01.");
     v.set_progress(5);
     v.show_message("-2147217873: first line\nsecond line\x1b[2J\xff");
+    ReportedFailure f;
+    f.phase = 2;
+    f.number = 141;
+    f.message = "-2147217900: in context";
+    v.show_failure("sv01", f);
+    f.number = 0;
+    v.show_failure("sv01", f);  // the migration: no statement number
+    f.phase = 0;
+    v.show_failure("sv01", f);  // connecting
     v.set_progress(100);
     v.set_engine_label("");
     v.set_status_label("Updating complete.");
@@ -30,7 +39,8 @@ TEST(ConsoleView, PlainLinesWhenNotATerminal) {
     play(view);
     EXPECT_EQ(out.str(),
               "Beginning update.\nDatabase Engine: SQL Server\nUpdating database sv01.\nUpdating complete.\n");
-    EXPECT_EQ(err.str(), "-2147217873: first line second line\\x1b[2J\xEF\xBF\xBD\n");
+    EXPECT_EQ(err.str(), "-2147217873: first line second line\\x1b[2J\xEF\xBF\xBD\nsv01 2.141: -2147217900: in context\n"
+                         "sv01 2: -2147217900: in context\nsv01: -2147217900: in context\n");
 }
 
 TEST(ConsoleView, OnATerminalTheDataSourceLineShowsItsProgressInPlace) {
@@ -43,7 +53,7 @@ TEST(ConsoleView, OnATerminalTheDataSourceLineShowsItsProgressInPlace) {
     // Lines outside a data source's run are plain, and every line is finished.
     EXPECT_EQ(s.rfind("Beginning update.\nDatabase Engine: SQL Server\n", 0), 0u) << s;
     EXPECT_NE(s.find("100%\nUpdating complete.\n"), std::string::npos) << s;
-    EXPECT_EQ(err.str(), "-2147217873: first line second line\\x1b[2J\xEF\xBF\xBD\n");
+    EXPECT_EQ(err.str().substr(0, 46), "-2147217873: first line second line\\x1b[2J\xEF\xBF\xBD\n");
 
     // On one screen, a message right after the data source's line starts below it.
     std::ostringstream screen;
@@ -53,6 +63,21 @@ TEST(ConsoleView, OnATerminalTheDataSourceLineShowsItsProgressInPlace) {
     shared.show_message("m");
     shared.set_progress(5);
     EXPECT_EQ(screen.str(), "Updating database sv02.\nm\n\r\033[KUpdating database sv02. 5%");
+}
+
+TEST(ConsoleView, TheLineRewrittenInPlaceIsCutToTheTerminalsWidth) {
+    std::ostringstream out, err;
+    ConsoleView view(out, err, true);
+    int columns = 20;
+    view.set_width_source([&] { return columns; });
+    view.set_progress(0);
+    view.set_status_label("Updating database \xc3\xa9tude-long.");  // an accented letter counts once
+    view.set_progress(40);
+    columns = 0;  // unknown: the whole line
+    view.set_progress(50);
+    view.set_progress(100);
+    EXPECT_EQ(out.str(), "Updating database \xc3\xa9\r\033[KUpdating database \xc3\xa9\r\033[K"
+                         "Updating database \xc3\xa9tude-long. 50%\r\033[KUpdating database \xc3\xa9tude-long. 100%\n");
 }
 
 }  // namespace

@@ -317,10 +317,11 @@ TEST_F(Run, DataSourcesThatCannotBeUsedGetOneMessageAndTheRunGoesOn) {
         if (lost && db.connects.back().dsn == "svlost") return sql_error("08S01", 0, "Communication link failure");
         return std::nullopt;
     };
-    run({{"sv01;Database=master", "svdown", "svlost", "sv{x}", "svok"}, {}});
-    ASSERT_EQ(db.connects.size(), 3u);  // unsafe names are never connected
+    run({{"sv01;Database=master", "svdown", "svlost", "sv{x}", "svok", "sv_a_name_of_thirty_three_chars_x"}, {}});
+    ASSERT_EQ(db.connects.size(), 3u);  // unsafe and overlong names are never connected
     const auto m = view.messages();
-    ASSERT_EQ(m.size(), 4u);
+    ASSERT_EQ(m.size(), 5u);
+    EXPECT_NE(m[4].find("its name is 33 characters long, and ODBC allows at most 32 characters"), std::string::npos);
     EXPECT_NE(m[0].find("\"sv01;Database=master\""), std::string::npos);
     EXPECT_EQ(m[1].rfind("-2147467259: could not connect to server", 0), 0u);
     EXPECT_NE(m[2].find("svlost was lost"), std::string::npos);
@@ -329,6 +330,11 @@ TEST_F(Run, DataSourcesThatCannotBeUsedGetOneMessageAndTheRunGoesOn) {
     EXPECT_EQ(ds[1].outcome, DataSourceOutcome::ConnectFailed);
     EXPECT_EQ(ds[2].outcome, DataSourceOutcome::ConnectionLost);
     EXPECT_EQ(ds[2].statements_sent, 40);
+    // Where the connection broke, with the driver's codes and the statement's first line.
+    const ReportedFailure& f = ds[2].failures.at(0);
+    EXPECT_EQ(std::to_string(f.phase) + "." + std::to_string(f.number) + " " + f.sqlstate + " " +
+                  std::to_string(f.ado_number) + " " + f.statement,
+              "1.40 08S01 -2147467259 " + breaking.substr(0, breaking.find('\n')));
     EXPECT_EQ(ds[4].outcome, DataSourceOutcome::Done);
     EXPECT_EQ(ds[4].statements_sent, 326);
 }

@@ -19,6 +19,7 @@
 #include <chrono>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -98,18 +99,22 @@ protected:
         return std::move(*session);
     }
 
-    // Runs the program with this test's ODBC configuration. With interrupt_when,
-    // sends SIGINT as soon as it answers true, then calls after_interrupt.
+    // Runs the program with this test's ODBC configuration, log folder and
+    // lock. With interrupt_when, sends the signal (0: none) as soon as it
+    // answers true, then calls after_interrupt.
     Outcome run(const std::vector<std::string>& args, std::function<bool()> interrupt_when = nullptr,
-                std::function<void()> after_interrupt = nullptr) {
+                std::function<void()> after_interrupt = nullptr, int signal = SIGINT) {
         std::ofstream(dir_ / "odbc.ini") << odbc_ini_.str();
-        const fs::path out = dir_ / "out.txt", err = dir_ / "err.txt";
+        const std::string serial = std::to_string(++runs_);
+        const fs::path out = dir_ / ("out" + serial + ".txt"), err = dir_ / ("err" + serial + ".txt");
         const auto started = std::chrono::steady_clock::now();
         const pid_t pid = fork();
         if (pid == 0) {
             setenv("ODBCSYSINI", dir_.c_str(), 1);
             setenv("ODBCINSTINI", "odbcinst.ini", 1);
             setenv("ODBCINI", (dir_ / "user.ini").c_str(), 1);
+            setenv("XDG_STATE_HOME", (dir_ / "state").c_str(), 1);
+            setenv("SELVANE_SP_LOCK_FILE", (dir_ / "lock").c_str(), 1);
             dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
             dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
             std::vector<char*> argv{const_cast<char*>(binary_)};
@@ -125,7 +130,7 @@ protected:
             if (waitpid(pid, &wstatus, WNOHANG) == pid) break;
             if (interrupt_when && interrupt_when()) {
                 interrupted = std::chrono::steady_clock::now();
-                kill(pid, SIGINT);
+                if (signal) kill(pid, signal);
                 if (after_interrupt) after_interrupt();
                 interrupt_when = nullptr;
             }
@@ -150,6 +155,7 @@ protected:
     fs::path dir_;
     std::ostringstream odbc_ini_;
     const char* binary_ = SP_BINARY;
+    int runs_ = 0;
 };
 
 TEST_F(UnattendedRun, ListShowsTheProductsDataSourcesAndRunReportsEachOne) {
@@ -193,16 +199,38 @@ TEST_F(UnattendedRun, ListShowsTheProductsDataSourcesAndRunReportsEachOne) {
               std::string::npos);
     EXPECT_NE(o.out.find("\"failed\":1,\"failures\":[{\"phase\":2,\"statement\":9,\"message\":"), std::string::npos);
     EXPECT_NE(o.out.find("quotes are read-only"), std::string::npos);
-    // One line on the error stream for each message (with a JSON report the
-    // status lines go there too): two data sources that cannot be connected, one failure.
+    // One line on the error stream for each message, after its data source and
+    // statement (with a JSON report the status lines go there too): two data
+    // sources that cannot be connected, one failure.
     int lines = 0;
     std::istringstream err(o.err);
     for (std::string line; std::getline(err, line);)
-        lines += !line.empty() && (line[0] == '-' || std::isdigit(static_cast<unsigned char>(line[0])));
+        lines += std::regex_search(line, std::regex("^[A-Za-z0-9]+( [0-9]\\.[0-9]+)?: -?[0-9]+: "));
+    EXPECT_NE(o.err.find("\nSVfail2 2.9: 1: ERROR: quotes are read-only"), std::string::npos) << o.err;
     EXPECT_NE(o.err.find("quotes are read-only"), std::string::npos);
     EXPECT_NE(o.err.find("svdown could not be connected"), std::string::npos);
     EXPECT_NE(o.err.find("svnodriver could not be connected"), std::string::npos);
     EXPECT_EQ(lines, 3) << o.err;
+    // The run's log, in the state folder, holds each failure in its context.
+    const auto at = o.out.find("\"log\":\"");
+    ASSERT_NE(at, std::string::npos) << o.out;
+    const fs::path log_path = o.out.substr(at + 7, o.out.find('"', at + 7) - at - 7);
+    EXPECT_EQ(log_path.parent_path(), dir_ / "state" / "selvane-sp");
+    const std::string log = read_file(log_path);
+    EXPECT_NE(log.find("\nsvdown (SQL Server): could not be connected; runs 0, statements sent 0, failed 1\n"
+                       "  failure at connection: SQLSTATE 08001"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("\nSVfail2 (Pervasive): done; runs 1, statements sent 170, failed 1\n"
+                       "  failure at phase 2, statement 9: SQLSTATE P0001, native error "),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("quotes are read-only; Error while executing the query\n"
+                       "    statement: UPDATE Quote SET quCommNote = quDiscount\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("\nExit status: 3\n"), std::string::npos);
+    EXPECT_EQ(log.find(testing::PostgresLogin::from_environment().password), std::string::npos);
     EXPECT_NE(o.out.find("{\"name\":\"svnodriver\",\"engine\":\"pervasive\",\"outcome\":\"connect_failed\""),
               std::string::npos);
 
@@ -227,36 +255,55 @@ TEST_F(UnattendedRun, ListShowsTheProductsDataSourcesAndRunReportsEachOne) {
     EXPECT_EQ(scalar(*clean, "SELECT count(*) FROM CommIns"), "2");
 }
 
-TEST_F(UnattendedRun, AnInterruptCancelsTheStatementInFlightAndReports) {
+// A run whose phase two waits on a lock: a second run meanwhile is refused at
+// once, and the first goes on; SIGTERM and SIGINT cancel the statement in flight.
+TEST_F(UnattendedRun, OneRunAtATimeAndASignalCancelsTheStatementInFlight) {
     SP_REQUIRE_POSTGRES(kSlow);
     auto db = database(kSlow, true);
     ASSERT_TRUE(db);
     OdbcConnector connector;
     auto locker = connector.connect({kSlow, 10, 30});
     ASSERT_TRUE(locker);
-    // Phase two's first statement alters Quote; it waits behind this lock until cancelled.
-    ASSERT_TRUE((*locker)->execute("BEGIN"));
-    ASSERT_TRUE((*locker)->execute("LOCK TABLE Quote IN ACCESS EXCLUSIVE MODE"));
     add_data_source("svslow", "Pervasive ODBC Engine Interface", kSlow);
+    const std::string waiting = "SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock' AND datname = '" +
+                                OdbcSandbox::instance().postgres_database(kSlow) + "'";
+    // Phase two's first statement alters Quote; it waits behind this lock.
+    auto lock_quote = [&] {
+        ASSERT_TRUE((*locker)->execute("BEGIN"));
+        ASSERT_TRUE((*locker)->execute("LOCK TABLE Quote IN ACCESS EXCLUSIVE MODE"));
+    };
+    auto blocked = [&, deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60)] {
+        return std::chrono::steady_clock::now() > deadline || scalar(*db, waiting) == "1";
+    };
 
-    const std::string database_name = OdbcSandbox::instance().postgres_database(kSlow);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    Outcome o = run({"--run", "--command-timeout", "0"}, [&] {
-        return std::chrono::steady_clock::now() > deadline ||
-               scalar(*db, "SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock' AND datname = '" +
-                               database_name + "'") == "1";
-    });
-    EXPECT_EQ(o.status, 130) << o.out << o.err;
-    RecordProperty("sigint_to_exit_ms", static_cast<int>(o.took.count()));
-    EXPECT_LT(o.took.count(), 1000) << "from SIGINT to exit";
-    EXPECT_NE(o.out.find("svslow (Pervasive): interrupted"), std::string::npos) << o.out;
-    EXPECT_NE(o.out.find("run interrupted"), std::string::npos);
-    EXPECT_EQ(o.err.find("-2147"), std::string::npos) << "the cancelled statement is no failure: " << o.err;
-    // Nothing waits on the lock any more: the statement was cancelled, not left running.
-    EXPECT_EQ(scalar(*db, "SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock' AND datname = '" +
-                              database_name + "'"),
-              "0");
-    (void)(*locker)->execute("ROLLBACK");
+    lock_quote();
+    Outcome second;
+    Outcome first = run({"--run"}, [&] {
+        if (!blocked()) return false;
+        second = run({"--run"});
+        (void)(*locker)->execute("ROLLBACK");  // the first goes on
+        return true;
+    }, nullptr, 0 /* no signal */);
+    EXPECT_EQ(second.status, 5);
+    EXPECT_EQ(second.err, "selvane-sp: another run of the service pack is under way on this machine; try again "
+                          "when it has ended\n");
+    EXPECT_EQ(first.status, 0) << first.err;
+    EXPECT_EQ(first.err, "");
+
+    for (const auto& [signal, status] : {std::pair{SIGTERM, 143}, std::pair{SIGINT, 130}}) {
+        SCOPED_TRACE(signal);
+        lock_quote();
+        Outcome o = run({"--run", "--command-timeout", "0"}, blocked, nullptr, signal);
+        EXPECT_EQ(o.status, status) << o.out << o.err;
+        RecordProperty("signal_to_exit_ms", static_cast<int>(o.took.count()));
+        EXPECT_LT(o.took.count(), 1000) << "from the signal to exit";
+        EXPECT_NE(o.out.find("svslow (Pervasive): interrupted"), std::string::npos) << o.out;
+        EXPECT_NE(o.out.find("run interrupted"), std::string::npos);
+        EXPECT_EQ(o.err.find("-2147"), std::string::npos) << "the cancelled statement is no failure: " << o.err;
+        // Nothing waits on the lock any more: the statement was cancelled, not left running.
+        EXPECT_EQ(scalar(*db, waiting), "0");
+        (void)(*locker)->execute("ROLLBACK");
+    }
 }
 
 // A server that takes the connection and never says a word: a TCP listener on 127.0.0.1.

@@ -7,6 +7,7 @@
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -15,6 +16,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +30,10 @@ namespace {
 
 // The window was designed in twips; at the usual 96 dots per inch a pixel is 15 twips.
 constexpr int kTwipsPerPixel = 15;
+
+// How long closing the window during a run waits for the stopped job to
+// return before the program ends all the same.
+constexpr int kStopWaitMs = 3000;
 
 // How long the window, when destroyed, waits for a job that has finished its
 // run to return.
@@ -75,7 +81,8 @@ QPushButton* make_button(QWidget* parent, const char* name, const QString& text,
 
 }  // namespace
 
-UpdateWindow::UpdateWindow(RunJob run, QWidget* parent) : QWidget(parent), run_(std::move(run)) {
+UpdateWindow::UpdateWindow(RunJob run, std::function<void()> stop, QWidget* parent)
+    : QWidget(parent), run_(std::move(run)), stop_(std::move(stop)) {
     setObjectName(QStringLiteral("frmPack"));
     setFont(window_font());
     setFixedSize(from_twips(0, 0, 4335, 2550).size());
@@ -117,7 +124,21 @@ void UpdateWindow::closeEvent(QCloseEvent* event) {
 }
 
 void UpdateWindow::end_program_if_run_under_way() {
-    if (state_ == State::Running) end_program_now(kExitClosedDuringRun);
+    if (state_ != State::Running || closing_) return;
+    if (stop_ && worker_) {
+        // Cancel the statement in flight through the driver, so that nothing
+        // is left waiting or committing on the server, and let the job end.
+        closing_ = true;
+        stop_();
+        QEventLoop wait;
+        connect(worker_.get(), &QThread::finished, &wait, &QEventLoop::quit);
+        QTimer::singleShot(kStopWaitMs, &wait, &QEventLoop::quit);
+        if (!worker_->isFinished()) wait.exec();
+    }
+    if (end_program_)
+        end_program_(kExitClosedDuringRun);
+    else
+        end_program_now(kExitClosedDuringRun);
 }
 
 void UpdateWindow::start_run() {
@@ -227,6 +248,7 @@ LoginAnswer UpdateWindow::ask_login(const std::string& data_source, std::string&
 }
 
 void UpdateWindow::show_message(const std::string& text) {
+    if (closing_) return;  // the window is going; the job must not wait for an answer
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kAppTitle), QString::fromStdString(text),
                     QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "core/run_view.h"
@@ -24,7 +25,9 @@ class UpdateWindow : public QWidget, private RunView {
     Q_OBJECT
 
 public:
-    explicit UpdateWindow(RunJob run, QWidget* parent = nullptr);
+    // stop: asks the job to stop and cancels its statement in flight; called
+    // when the window is closed during a run.
+    explicit UpdateWindow(RunJob run, std::function<void()> stop = {}, QWidget* parent = nullptr);
     // Destroying the window while a run is under way ends the program, as
     // closing it does: the job may be blocked in a database call.
     ~UpdateWindow() override;
@@ -33,8 +36,14 @@ public:
     // returns without doing so).
     bool run_under_way() const { return state_ == State::Running; }
 
+    // How the program is ended when the window closes during a run (by
+    // default at once, with the given exit code); tests watch it instead.
+    void set_program_end(std::function<void(int)> end) { end_program_ = std::move(end); }
+
 protected:
-    // Closing during a run ends the program at once.
+    // Closing during a run stops the job (its statement in flight is
+    // cancelled), waits a few seconds at most for it to return, then ends
+    // the program.
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -59,6 +68,9 @@ private:
     LoginAnswer ask_login(const std::string& data_source, std::string& user, std::string& password) override;
 
     RunJob run_;
+    std::function<void()> stop_;
+    std::function<void(int)> end_program_;
+    bool closing_ = false;  // the job was asked to stop; its messages are not shown
     State state_ = State::Loaded;
     bool busy_pointer_ = false;
     std::unique_ptr<QueuedRunView> worker_view_;

@@ -6,9 +6,9 @@
 
 namespace sp {
 
-int run_window_app(int& argc, char** argv, RunJob run) {
+int run_window_app(int& argc, char** argv, RunJob run, std::function<void()> stop) {
     QApplication app(argc, argv);
-    UpdateWindow window(std::move(run));
+    UpdateWindow window(std::move(run), std::move(stop));
     window.show();
     return app.exec();
 }

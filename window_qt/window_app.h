@@ -17,6 +17,7 @@ inline constexpr int kExitClosedDuringRun = 1;
 
 // Creates the application and the window, shows it and returns when the
 // window is closed (Cancel or Exit); 0 then.
-int run_window_app(int& argc, char** argv, RunJob run);
+// stop: called when the window is closed during a run (see UpdateWindow).
+int run_window_app(int& argc, char** argv, RunJob run, std::function<void()> stop = {});
 
 }  // namespace sp

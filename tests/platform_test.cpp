@@ -1,0 +1,100 @@
+// The operating system's side of a run: where its log goes, how many logs are
+// kept, and the lock that lets one run at a time.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "platform/run_lock.h"
+#include "platform/run_log_file.h"
+
+namespace sp {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Platform : ::testing::Test {
+    fs::path dir = fs::temp_directory_path() / ("sp-platform-" + std::to_string(getpid()));
+    void SetUp() override {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+};
+
+TEST_F(Platform, TheLogFolderFollowsXdgStateHomeElseHome) {
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    const char* state = std::getenv("XDG_STATE_HOME");
+    const std::string saved = state ? state : "";
+    struct Case {
+        const char* state;
+        const char* home;
+        fs::path folder;
+    };
+    for (const Case& c : {Case{"/var/st", "/home/a", "/var/st/selvane-sp"},
+                          Case{"", "/home/a", "/home/a/.local/state/selvane-sp"},
+                          Case{"relative/st", "/home/a", "/home/a/.local/state/selvane-sp"},
+                          Case{"", "", ""}}) {
+        setenv("XDG_STATE_HOME", c.state, 1);
+        setenv("HOME", c.home, 1);
+        EXPECT_EQ(default_log_folder(), c.folder) << c.state << " " << c.home;
+    }
+    setenv("HOME", home.c_str(), 1);
+    state ? setenv("XDG_STATE_HOME", saved.c_str(), 1) : unsetenv("XDG_STATE_HOME");
+}
+
+TEST_F(Platform, ALogPerRunNamedByItsStartAndTheNewestKept) {
+    const fs::path folder = dir / "state" / "selvane-sp";  // made when missing
+    fs::create_directories(folder);
+    for (int day = 10; day < 15; ++day)
+        std::ofstream(folder / ("selvane-sp-202601" + std::to_string(day) + "-080000.log")) << "old";
+    std::ofstream(folder / "notes.txt") << "not a log";
+
+    const auto started = std::chrono::system_clock::now();
+    OpenedLog first = open_log_in_folder(folder, started, 4);
+    OpenedLog second = open_log_in_folder(folder, started, 4);  // the same second
+    ASSERT_TRUE(first.file && second.file) << first.error << second.error;
+    EXPECT_NE(first.path, second.path);
+    EXPECT_EQ(fs::path(first.path).parent_path(), folder);
+    EXPECT_EQ(fs::path(second.path).filename().string().substr(26), "-2.log");
+    EXPECT_TRUE(first.file->append("one\n") && first.file->append("two\n"));
+    std::ifstream in(first.path);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "one\ntwo\n");
+
+    // Four logs are kept: the two new ones and the newest two old ones; other files stay.
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(folder)) left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    ASSERT_EQ(left.size(), 5u);
+    EXPECT_EQ(left[0], "notes.txt");
+    EXPECT_EQ(left[1], "selvane-sp-20260113-080000.log");
+    EXPECT_EQ(left[2], "selvane-sp-20260114-080000.log");
+
+    // A folder that cannot be made, a file that cannot be written: no log, and why.
+    std::ofstream(dir / "plain") << "x";
+    OpenedLog none = open_log_in_folder(dir / "plain" / "sub", started);
+    EXPECT_FALSE(none.file);
+    EXPECT_NE(none.error.find("cannot write the run log " + (dir / "plain" / "sub").string()), std::string::npos);
+    EXPECT_FALSE(open_log_file(dir / "missing" / "run.log").file);
+}
+
+TEST_F(Platform, TheRunLockIsHeldUntilReleased) {
+    const fs::path file = dir / "selvane-sp.lock";
+    LockAttempt first = lock_for_run(file);
+    ASSERT_TRUE(first.held) << first.message;
+    LockAttempt second = lock_for_run(file);
+    EXPECT_FALSE(second.held);
+    EXPECT_TRUE(second.busy);
+    EXPECT_EQ(second.message, kAnotherRunMessage);
+    first.held.reset();
+    EXPECT_TRUE(lock_for_run(file).held);
+    // A lock file that cannot be made is no refusal, only a reason.
+    LockAttempt unusable = lock_for_run(dir / "missing" / "x.lock");
+    EXPECT_FALSE(unusable.held || unusable.busy);
+    EXPECT_NE(unusable.message.find("cannot use the lock file"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace sp
