@@ -18,10 +18,10 @@ struct ReportedFailure {
     std::string message;
     // What the driver reported, for the log and the JSON report (empty and 0
     // where the failure is none of the driver's, as a refused name).
-    std::string sqlstate;
+    std::string sqlstate{};
     std::int32_t native_error = 0;
     std::int32_t ado_number = 0;  // the number the message starts with
-    std::string statement;        // the first line of the statement sent
+    std::string statement{};      // the first line of the statement sent
 };
 
 enum class CommentMove {
