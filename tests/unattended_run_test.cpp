@@ -252,6 +252,7 @@ TEST_F(UnattendedRun, ListShowsTheProductsDataSourcesAndRunReportsEachOne) {
     EXPECT_EQ(again.status, 0) << again.err;
     EXPECT_EQ(again.err, "");
     EXPECT_NE(again.out.find("item comments: all moved"), std::string::npos);
+    EXPECT_EQ(again.out.find('\r'), std::string::npos) << "progress rewritten in place in a file";
     EXPECT_EQ(scalar(*clean, "SELECT count(*) FROM CommIns"), "2");
 }
 
