@@ -341,6 +341,16 @@ TEST_F(UnattendedRun, WithoutArgumentsOrADisplayItSaysHowToUpdateWithoutTheWindo
     Outcome o = run({});
     binary_ = SP_WINDOW_BINARY;
     Outcome window = run({});
+    // With a display but no window program beside it.
+    const fs::path alone = dir_ / "selvane-sp";
+    fs::copy_file(SP_BINARY, alone);
+    binary_ = alone.c_str();
+    setenv("DISPLAY", ":99", 1);
+    Outcome missing = run({});
+    unsetenv("DISPLAY");
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("cannot start the window (" + (dir_ / "selvane-sp-window").string()), std::string::npos)
+        << missing.err;
     if (!platform.empty()) setenv("QT_QPA_PLATFORM", platform.c_str(), 1);
     EXPECT_EQ(o.status, 2);
     EXPECT_NE(o.err.find("no display to open the window on; 'selvane-sp --run' updates without one"), std::string::npos)
