@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake g++ make pkg-config unixodbc unixodbc-dev odbcinst qt6-base-dev libgtest-dev nlohmann-json3-dev)
+packages=(cmake g++ make pkg-config unixodbc unixodbc-dev odbcinst qt6-base-dev libgtest-dev nlohmann-json3-dev dpkg-dev file)
 test_packages=(libsqliteodbc odbc-postgresql postgresql tdsodbc python3)
 
 missing=()
@@ -25,4 +25,5 @@ cmake --build build -j2
 if [ "${1:-}" = "test" ]; then
     export QT_QPA_PLATFORM=offscreen
     tests/with-postgres.sh ctest --test-dir build --output-on-failure -j2
+    tools/check-packages.sh build
 fi
