@@ -1,12 +1,7 @@
 // selvane-sp: the command line with arguments; without them, the window
 // program installed beside it. This program links no GUI library, so the
 // command line runs on servers without one.
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
-#include <climits>
-#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -19,25 +14,13 @@
 #include "platform/run_lock.h"
 #include "platform/run_log_file.h"
 #include "platform/terminal.h"
-
-namespace {
-
-// The folder this program was started from, for the window program beside it.
-std::string own_folder() {
-    char path[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return ".";
-    std::string self(path, static_cast<size_t>(n));
-    return self.substr(0, self.find_last_of('/'));
-}
-
-}  // namespace
+#include "platform/window_program.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     sp::OdbcConnector connector;
     sp::OdbcDataSourceEnumerator enumerator;
-    sp::CliContext context{connector, enumerator, std::cout, std::cerr, isatty(STDOUT_FILENO) != 0, true};
+    sp::CliContext context{connector, enumerator, std::cout, std::cerr, sp::output_is_terminal(), true};
     context.password_for_user = [](const std::string& prompt) -> std::optional<std::string> {
         if (const char* password = std::getenv("SELVANE_SP_PASSWORD")) return std::string(password);
         return sp::read_password_from_terminal(prompt);
@@ -54,9 +37,5 @@ int main(int argc, char** argv) {
                      "(see 'selvane-sp --help')\n";
         return 2;
     }
-    const std::string window = own_folder() + "/selvane-sp-window";
-    execl(window.c_str(), window.c_str(), static_cast<char*>(nullptr));
-    std::cerr << "selvane-sp: cannot start the window (" << window << ": " << std::strerror(errno)
-              << "); install the package with the window, or use 'selvane-sp --help'\n";
-    return 2;
+    return sp::open_window_program(std::cerr);
 }

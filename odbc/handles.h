@@ -4,6 +4,9 @@
 // are dropped: there is nobody left to tell.
 #pragma once
 
+#ifdef _WIN32
+#include <windows.h>  // before sql.h, which needs its types
+#endif
 #include <sql.h>
 #include <sqlext.h>
 

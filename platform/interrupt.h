@@ -1,7 +1,9 @@
 // Ctrl-C, SIGINT and SIGTERM during an unattended run: the first one sets the
 // stop flag and cancels the statement in flight through its session; a second
-// one ends the program the ordinary way. The cancel is made by a watcher
-// thread, since a signal handler may do next to nothing.
+// one ends the program the ordinary way. On POSIX systems the cancel is made
+// by a watcher thread, since a signal handler may do next to nothing; Windows
+// runs its console handler (Ctrl-C, Ctrl-Break, closing the console) on a
+// thread of its own, which cancels directly.
 #pragma once
 
 #include <atomic>
@@ -22,6 +24,8 @@ public:
     int signal_received() const;
     // The session whose statement an interrupt cancels (nullptr: none).
     void set_session(Session* session);
+    // Cancels the statement in flight, if any.
+    void cancel_statement();
 
 private:
     void watch();

@@ -61,9 +61,13 @@ void InterruptWatcher::watch() {
         ssize_t n = read(g_pipe[0], &c, 1);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0 || c == 'q') return;
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (session_) session_->cancel();
+        cancel_statement();
     }
+}
+
+void InterruptWatcher::cancel_statement() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (session_) session_->cancel();
 }
 
 }  // namespace sp

@@ -1,9 +1,14 @@
 #include "tests/support/odbc_sandbox.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <process.h>
+#else
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cctype>
 #include <cstdlib>
@@ -23,16 +28,32 @@ const char* kAdminDsn = "sp_pg_admin";
 
 std::string env_or(const char* name, const char* fallback) { return std::getenv(name) ? std::getenv(name) : fallback; }
 
-void remove_quietly(const fs::path& dir) {
+[[maybe_unused]] void remove_quietly(const fs::path& dir) {
     std::error_code ignored;
     fs::remove_all(dir, ignored);
 }
 
+#ifdef _WIN32
+// Wine's odbc32 hands every call to the host's unixODBC, which takes its ini
+// files from ODBCSYSINI and ODBCINI as they were when Wine started: the
+// launcher (tests/wine-run.sh) makes that directory and names it in
+// SP_ODBC_DIR. unixODBC reads the files afresh at each call, so a test
+// changes its data sources by rewriting them. Paths here are the host's
+// (/tmp/...), which Windows programs under Wine reach as well.
+fs::path driver_manager_dir() {
+    const char* dir = std::getenv("SP_ODBC_DIR");
+    if (!dir || !*dir) throw std::runtime_error("SP_ODBC_DIR is not set: run the tests through tests/wine-run.sh");
+    return dir;
+}
+
+int getpid() { return _getpid(); }
+#else
 fs::path make_temp_dir(const char* prefix) {
     std::string pattern = (fs::temp_directory_path() / (std::string(prefix) + "XXXXXX")).string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary directory");
     return pattern;
 }
+#endif
 
 // odbcinst.ini, odbc.ini (system data sources) and odbc.user.ini in dir.
 void write_config(const fs::path& dir, const std::vector<DsnEntry>& user, const std::vector<DsnEntry>& system) {
@@ -51,11 +72,13 @@ void write_config(const fs::path& dir, const std::vector<DsnEntry>& user, const 
     }
 }
 
+#ifndef _WIN32
 void point_driver_manager_at(const fs::path& dir) {
     setenv("ODBCSYSINI", dir.c_str(), 1);
     setenv("ODBCINSTINI", "odbcinst.ini", 1);  // relative to ODBCSYSINI
     setenv("ODBCINI", (dir / "odbc.user.ini").c_str(), 1);
 }
+#endif
 
 DsnEntry postgres_entry(const std::string& name, const std::string& database, const PostgresLogin& login) {
     return {name, {{"Driver", "PostgreSQL"}, {"Servername", login.host}, {"Port", login.port}, {"Database", database},
@@ -82,9 +105,11 @@ PostgresLogin PostgresLogin::from_environment() {
 }
 
 std::string odbc_driver_library(const std::string& file) {
-    for (const char* dir : {"/usr/lib/x86_64-linux-gnu/odbc", "/usr/lib/aarch64-linux-gnu/odbc", "/usr/lib/odbc",
+    // Under Wine the host's libraries of the program's own bitness.
+    const char* own = sizeof(void*) == 4 ? "/usr/lib/i386-linux-gnu/odbc" : "/usr/lib/x86_64-linux-gnu/odbc";
+    for (const char* dir : {own, "/usr/lib/x86_64-linux-gnu/odbc", "/usr/lib/aarch64-linux-gnu/odbc", "/usr/lib/odbc",
                             "/usr/lib64", "/usr/local/lib"}) {
-        if (fs::exists(fs::path(dir) / file)) return (fs::path(dir) / file).string();
+        if (fs::exists(fs::path(dir) / file)) return std::string(dir) + "/" + file;
     }
     return file;
 }
@@ -109,8 +134,21 @@ std::vector<std::string> legacy_schema(bool postgres, const std::string& details
 }
 
 int closed_local_port() {
+#ifdef _WIN32
+    static const bool started = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    (void)started;
+    const SOCKET fd = socket(AF_INET, SOCK_STREAM, 0);
+    auto close = [](SOCKET s) { closesocket(s); };
+    using socklen_t = int;
+#else
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+#endif
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
     const bool bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
                        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
@@ -125,6 +163,14 @@ OdbcSandbox& OdbcSandbox::instance() {
 
 bool OdbcSandbox::postgres_configured() { return std::getenv("SP_PG_PORT") != nullptr; }
 
+#ifdef _WIN32
+OdbcSandbox::OdbcSandbox() : dir_(driver_manager_dir()) {
+    write_config(dir_, {}, system_);
+    if (postgres_configured()) add(postgres_entry(kAdminDsn, "postgres", PostgresLogin::from_environment()));
+}
+
+OdbcSandbox::~OdbcSandbox() = default;  // the launcher removes its directory
+#else
 OdbcSandbox::OdbcSandbox() : dir_(make_temp_dir("sp-odbc.")) {
     write_config(dir_, {}, system_);
     if (postgres_configured()) add(postgres_entry(kAdminDsn, "postgres", PostgresLogin::from_environment()));
@@ -132,6 +178,7 @@ OdbcSandbox::OdbcSandbox() : dir_(make_temp_dir("sp-odbc.")) {
 }
 
 OdbcSandbox::~OdbcSandbox() { remove_quietly(dir_); }
+#endif
 
 std::string OdbcSandbox::add(DsnEntry entry) {
     system_.push_back(std::move(entry));
@@ -140,7 +187,7 @@ std::string OdbcSandbox::add(DsnEntry entry) {
 }
 
 std::string OdbcSandbox::add_sqlite(const std::string& name) {
-    return add({name, {{"Driver", "SQLite3"}, {"Database", sqlite_file(name).string()}, {"Timeout", "2000"},
+    return add({name, {{"Driver", "SQLite3"}, {"Database", sqlite_file(name).generic_string()}, {"Timeout", "2000"},
                  {"SyncPragma", "OFF"}}});  // a test database needs no flush to disk after each statement
 }
 
@@ -175,6 +222,23 @@ Result<std::unique_ptr<Session>> OdbcSandbox::connect_admin() {
     return ::testing::AssertionSuccess();
 }
 
+#ifdef _WIN32
+// The driver manager's files hold exactly these data sources while body runs,
+// then those of this process's sandbox again.
+std::string OdbcSandbox::run_isolated(const std::vector<DsnEntry>& user, const std::vector<DsnEntry>& system,
+                                      const std::function<std::string()>& body) {
+    const fs::path dir = driver_manager_dir();
+    write_config(dir, user, system);
+    std::string out;
+    try {
+        out = body();
+    } catch (const std::exception& e) {
+        out = std::string("child failed: ") + e.what();
+    }
+    write_config(dir, {}, instance().system_);
+    return out;
+}
+#else
 std::string OdbcSandbox::run_isolated(const std::vector<DsnEntry>& user, const std::vector<DsnEntry>& system,
                                       const std::function<std::string()>& body) {
     const fs::path dir = make_temp_dir("sp-odbc-child.");
@@ -193,5 +257,7 @@ std::string OdbcSandbox::run_isolated(const std::vector<DsnEntry>& user, const s
     remove_quietly(dir);
     return out;
 }
+
+#endif
 
 }  // namespace sp::testing

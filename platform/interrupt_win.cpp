@@ -1,0 +1,55 @@
+#include "platform/interrupt.h"
+
+#include <windows.h>
+
+namespace sp {
+
+namespace {
+
+std::atomic<bool> g_stop{false};
+std::atomic<int> g_events{0};
+std::mutex g_watcher_mutex;
+InterruptWatcher* g_watcher = nullptr;
+
+// Windows calls this on a thread of its own, so it may cancel the statement
+// itself. Ctrl-C, Ctrl-Break and closing the console stop the run; a second
+// Ctrl-C or Ctrl-Break goes to the default handler, which ends the program.
+BOOL WINAPI on_console_event(DWORD event) {
+    if (g_events.fetch_add(1) > 0 && (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT)) return FALSE;
+    g_stop.store(true);
+    std::lock_guard<std::mutex> lock(g_watcher_mutex);
+    if (g_watcher) g_watcher->cancel_statement();
+    return TRUE;
+}
+
+}  // namespace
+
+InterruptWatcher::InterruptWatcher() {
+    g_stop.store(false);
+    g_events.store(0);
+    {
+        std::lock_guard<std::mutex> lock(g_watcher_mutex);
+        g_watcher = this;
+    }
+    SetConsoleCtrlHandler(on_console_event, TRUE);
+}
+
+InterruptWatcher::~InterruptWatcher() {
+    SetConsoleCtrlHandler(on_console_event, FALSE);
+    std::lock_guard<std::mutex> lock(g_watcher_mutex);
+    g_watcher = nullptr;
+}
+
+const std::atomic<bool>& InterruptWatcher::stop_flag() const { return g_stop; }
+
+void InterruptWatcher::set_session(Session* session) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    session_ = session;
+}
+
+void InterruptWatcher::cancel_statement() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (session_) session_->cancel();
+}
+
+}  // namespace sp
