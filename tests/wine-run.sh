@@ -51,6 +51,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
             # A program that crashes ends with an error status instead of waiting in the debugger.
             "$loader" reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
                 >/dev/null 2>&1
+            # Windows draw their own frames and captions, as on Windows: a
+            # virtual X display has no window manager to draw them.
+            "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
         fi
     ) 9>"$WINEPREFIX.lock"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
