@@ -17,6 +17,7 @@
 #include "platform/window_program.h"
 
 int main(int argc, char** argv) {
+    sp::use_utf8_console();
     std::vector<std::string> args(argv + 1, argv + argc);
     sp::OdbcConnector connector;
     sp::OdbcDataSourceEnumerator enumerator;

@@ -14,4 +14,8 @@ int open_window_program(std::ostream& err);
 // Whether standard output is a terminal (then progress is shown in place).
 bool output_is_terminal();
 
+// Makes the console show the program's UTF-8 text as such (Windows; a
+// terminal elsewhere takes the bytes as they are).
+void use_utf8_console();
+
 }  // namespace sp

@@ -32,4 +32,6 @@ int open_window_program(std::ostream& err) {
 
 bool output_is_terminal() { return isatty(STDOUT_FILENO) != 0; }
 
+void use_utf8_console() {}
+
 }  // namespace sp

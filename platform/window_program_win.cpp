@@ -48,4 +48,6 @@ int open_window_program(std::ostream& err) {
 
 bool output_is_terminal() { return _isatty(_fileno(stdout)) != 0; }
 
+void use_utf8_console() { SetConsoleOutputCP(CP_UTF8); }
+
 }  // namespace sp

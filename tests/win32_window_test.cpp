@@ -185,10 +185,10 @@ TEST(Win32Window, StartRunsTheJobOnAWorkerAndEachMessageHoldsItUntilOk) {
         job_thread = std::this_thread::get_id();
         ++runs;
         view.set_engine_label("Database Engine: SQL Server");
-        view.set_status_label("Updating database sv&01.");
+        view.set_status_label("Updating database svÉté&01.");
         view.set_progress(40);
         for (step = 1; step == 1;) Sleep(1);  // a statement, until the test moves step on
-        for (const char* text : {"-2147217871: Query timeout expired", "-2147467259: second"})
+        for (const char* text : {"-2147217871: Query timeout expired", "-2147467259: délai dépassé"})
             view.show_message(text), ++step;
         throw std::runtime_error("driver gone");
     });
@@ -198,7 +198,7 @@ TEST(Win32Window, StartRunsTheJobOnAWorkerAndEachMessageHoldsItUntilOk) {
     // The job is held inside a statement; its reports reach the window all the same.
     ASSERT_TRUE(pump_until([&] { return step == 1 && progress_of(window) == 40; }));
     EXPECT_NE(job_thread, std::this_thread::get_id());
-    EXPECT_EQ(state(window), "Database Engine: SQL Server | Updating database sv&01. | 40 | &Start on | "
+    EXPECT_EQ(state(window), "Database Engine: SQL Server | Updating database svÉté&01. | 40 | &Start on | "
                              "&Cancel off | pointer wait");
     SendMessageW(window.control(kCmdOk), BM_CLICK, 0, 0);  // ignored during the run
     step = 2;
@@ -208,11 +208,11 @@ TEST(Win32Window, StartRunsTheJobOnAWorkerAndEachMessageHoldsItUntilOk) {
     const std::string box = "Selvane SP5.4 | ", ok = " | OK | modal | job at ";
     EXPECT_EQ(answerer.seen,
               (std::vector<std::string>{box + "-2147217871: Query timeout expired" + ok + "2",
-                                        box + "-2147467259: second" + ok + "3",
+                                        box + "-2147467259: délai dépassé" + ok + "3",
                                         box + "The update stopped because of an unexpected failure: driver gone" +
                                             ok + "4"}));  // each box held the job at the step it was shown from
     EXPECT_EQ(runs, 1);
-    EXPECT_EQ(state(window), "Database Engine: SQL Server | Updating database sv&01. | 40 | &Start off | "
+    EXPECT_EQ(state(window), "Database Engine: SQL Server | Updating database svÉté&01. | 40 | &Start off | "
                              "E&xit on | pointer normal");
     SendMessageW(window.control(kCmdCancel), BM_CLICK, 0, 0);
     EXPECT_TRUE(pump_until([&] { return !IsWindowVisible(window.handle()); }));

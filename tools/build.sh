@@ -3,7 +3,8 @@
 # and with "test" runs every test beside a private PostgreSQL server.
 #
 #   bash tools/build.sh          install and build
-#   bash tools/build.sh test     install, build and run the tests
+#   bash tools/build.sh test     install, build and run the tests, then build the
+#                                Windows programs and run their tests under Wine
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -26,4 +27,6 @@ if [ "${1:-}" = "test" ]; then
     export QT_QPA_PLATFORM=offscreen
     tests/with-postgres.sh ctest --test-dir build --output-on-failure -j2
     tools/check-packages.sh build
+    # Then the Windows builds, 64- and 32-bit, and their tests under Wine.
+    bash tools/build-windows.sh test
 fi
