@@ -42,21 +42,23 @@ export WINEPREFIX=${SP_WINEPREFIX_BASE:-${XDG_CACHE_HOME:-$HOME/.cache}/selvane-
 export WINEARCH=win$bits
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+# Made once, under a lock (CTest runs programs side by side); the mark says it is complete.
+ready=$WINEPREFIX/.selvane-sp-ready
+if [ ! -f "$ready" ]; then
     mkdir -p "$(dirname "$WINEPREFIX")"
     (
         flock 9
-        if [ ! -f "$WINEPREFIX/system.reg" ]; then
-            "$loader" wineboot --init >/dev/null 2>&1
+        if [ ! -f "$ready" ] && "$loader" wineboot --init >/dev/null 2>&1; then
             # A program that crashes ends with an error status instead of waiting in the debugger.
             "$loader" reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
                 >/dev/null 2>&1
             # Windows draw their own frames and captions, as on Windows: a
             # virtual X display has no window manager to draw them.
             "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+            touch "$ready"
         fi
     ) 9>"$WINEPREFIX.lock"
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    if [ ! -f "$ready" ]; then
         echo "$0: could not make the Wine prefix $WINEPREFIX" >&2
         exit 2
     fi
