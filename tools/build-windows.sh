@@ -17,7 +17,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
     need_update=yes
 fi
-packages=(cmake make googletest nsis xvfb
+packages=(cmake make googletest nlohmann-json3-dev nsis xvfb
     g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev g++-mingw-w64-i686-posix mingw-w64-i686-dev
     wine wine64 wine32:i386
     unixodbc libsqliteodbc odbc-postgresql postgresql
