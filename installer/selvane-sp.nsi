@@ -79,7 +79,7 @@ Section "Install"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   SetShellVarContext all
-  CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\selvane-sp.exe" "" "$INSTDIR\selvane-sp.exe" 0
+  CreateShortcut "$SMPROGRAMS\${PRODUCT} (${BITS}).lnk" "$INSTDIR\selvane-sp.exe" "" "$INSTDIR\selvane-sp.exe" 0
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT} (${BITS})"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -94,7 +94,7 @@ SectionEnd
 
 Section "Uninstall"
   SetShellVarContext all
-  Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+  Delete "$SMPROGRAMS\${PRODUCT} (${BITS}).lnk"
   Delete "$INSTDIR\selvane-sp.exe"
   Delete "$INSTDIR\selvane-sp.com"
   Delete "$INSTDIR\uninstall.exe"

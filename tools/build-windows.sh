@@ -96,7 +96,7 @@ check_installer() {
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     "$loader" wineboot --init >/dev/null 2>&1
     local dir="$WINEPREFIX/drive_c/Program Files/Selvane SP5.4"
-    local link="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Selvane SP5.4.lnk"
+    local link="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Selvane SP5.4 ($bits-bit).lnk"
     local key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Selvane SP5.4 $arch"
     # The installer itself is a 32-bit program.
     /usr/lib/wine/wine "dist/selvane-sp-$version-$arch-setup.exe" /S
