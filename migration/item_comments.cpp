@@ -162,7 +162,7 @@ private:
     static std::size_t start(std::size_t capacity, std::int32_t quote, std::int32_t line) {
         const std::uint64_t h =
             mix((static_cast<std::uint64_t>(static_cast<std::uint32_t>(quote)) << 32) | static_cast<std::uint32_t>(line));
-        return static_cast<std::size_t>((static_cast<unsigned __int128>(h) * capacity) >> 64);
+        return static_cast<std::size_t>(h % capacity);  // no 128-bit product: 32-bit targets have none
     }
     static void place(std::vector<StoredComment>& slots, const StoredComment& c) {
         std::size_t i = start(slots.size(), c.quote, c.line);
