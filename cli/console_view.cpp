@@ -41,7 +41,31 @@ void ConsoleView::set_status_label(const std::string& text) {
     status_ << std::flush;
 }
 
+namespace {
+
+// 1234567 as "1,234,567".
+std::string with_separators(long long number) {
+    const std::string digits = std::to_string(number < 0 ? -number : number);
+    std::string out = number < 0 ? "-" : "";
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
+}  // namespace
+
+void ConsoleView::set_migration_progress(long long handled, long long total) {
+    if (!terminal_ || !progress_line_) return;
+    status_ << "\r\033[K" << status_text_ << " " << progress_ << "% moving item comments: " << with_separators(handled);
+    if (total >= 0) status_ << " of " << with_separators(total);
+    status_ << std::flush;
+    line_open_ = true;
+}
+
 void ConsoleView::set_progress(int value) {
+    progress_ = value;
     if (value == 0) in_data_source_ = true;  // a data source's run begins
     if (value == 100) in_data_source_ = false;
     if (!terminal_ || !progress_line_) return;

@@ -25,6 +25,9 @@ public:
     // "sv01 2.141: message": the data source, then phase.statement when known.
     void show_failure(const std::string& data_source, const ReportedFailure& failure) override;
     void run_finished() override;
+    bool shows_migration_progress() const override { return terminal_; }
+    // On the data source's line: "... 70% moving item comments: 12,345 of 1,000,000".
+    void set_migration_progress(long long handled, long long total) override;
 
     // The terminal's width in columns, asked at each redraw (0: unknown); the
     // line rewritten in place is cut to fit, since a wrapped one cannot be.
@@ -42,6 +45,7 @@ private:
     bool line_open_ = false;      // a line without its end is on the terminal
     bool progress_line_ = false;  // set_progress rewrites the status line
     bool in_data_source_ = false; // between a data source's progress 0 and 100
+    int progress_ = 0;            // the last value set
 };
 
 }  // namespace sp

@@ -4,9 +4,14 @@
 
 namespace sp {
 
-MigrationStep default_migration_step(const std::atomic<bool>* stop) {
-    return [stop](Session& session, Engine engine) {
-        const MigrationResult result = migrate_item_comments(session, engine, stop);
+MigrationStep default_migration_step(const std::atomic<bool>* stop, RunView* progress_view) {
+    MigrationProgress progress;
+    if (progress_view && progress_view->shows_migration_progress())
+        progress = [progress_view](long long handled, long long total) {
+            progress_view->set_migration_progress(handled, total);
+        };
+    return [stop, progress](Session& session, Engine engine) {
+        const MigrationResult result = migrate_item_comments(session, engine, stop, progress);
         MigrationOutcome outcome;
         outcome.complete = result.complete();
         outcome.copied = result.copied;

@@ -188,7 +188,7 @@ RunReport run_upgrade(const DataSourceLists& lists, Connector& connector, RunVie
                       const RunSettings& settings) {
     RunReport report;
     report.started = std::chrono::system_clock::now();
-    Driver driver(connector, view, settings, settings.migrate ? settings.migrate : default_migration_step(settings.stop));
+    Driver driver(connector, view, settings, settings.migrate ? settings.migrate : default_migration_step(settings.stop, &view));
 
     view.run_started();
     view.set_status_label("Beginning update.");

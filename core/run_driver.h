@@ -38,7 +38,8 @@ struct RunSettings {
 
 // The real item-comment migration, as phase two calls it; it ends after the
 // line in flight once `stop` is set.
-MigrationStep default_migration_step(const std::atomic<bool>* stop = nullptr);
+// With a view that shows it, the migration tells the view how far it has come.
+MigrationStep default_migration_step(const std::atomic<bool>* stop = nullptr, RunView* progress_view = nullptr);
 
 // False for a name holding a character that ODBC forbids in data-source names,
 // with which "DSN=<name>" could carry other attributes; such a name is never connected.

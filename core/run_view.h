@@ -38,6 +38,15 @@ public:
         (void)data_source, (void)user, (void)password;
         return LoginAnswer::NotAsked;
     }
+    // Whether the view shows how far a long item-comment migration has come
+    // (the command line on a terminal does; the window's bar keeps the value
+    // its phase set); only then are the flagged lines counted first.
+    virtual bool shows_migration_progress() const { return false; }
+    // Flagged lines handled so far, of `total` (-1: not known).
+    virtual void set_migration_progress(long long handled, long long total) {
+        (void)handled;
+        (void)total;
+    }
 };
 
 }  // namespace sp

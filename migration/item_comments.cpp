@@ -381,12 +381,29 @@ std::string lines(int count) {
 
 }  // namespace
 
-MigrationResult migrate_item_comments(Session& session, Engine engine, const std::atomic<bool>* stop) {
+namespace {
+
+// The number the count statement answers, or -1.
+long long flagged_lines(Session& session, const std::string& sql) {
+    auto cursor = session.query(sql);
+    if (!cursor) return -1;
+    auto row = (*cursor)->fetch();
+    (void)(*cursor)->close();
+    if (!row || !*row) return -1;
+    const auto number = whole_number(at(**row, 0));
+    return number ? *number : -1;
+}
+
+}  // namespace
+
+MigrationResult migrate_item_comments(Session& session, Engine engine, const std::atomic<bool>* stop,
+                                      const MigrationProgress& progress) {
     const MigrationStatements& statements = migration_statements(engine);
     MigrationResult result;
     // Checked before each line: the line in flight is finished, nothing after it is sent.
     auto stopping = [&] { return result.interrupted = result.interrupted || stop_requested(stop); };
 
+    const long long total = progress ? flagged_lines(session, statements.count) : -1;
     auto stored = read_stored_comments(session, statements.existing, stop, result.interrupted);
     if (stopping()) return result;
     if (!stored && !names_missing_object(stored.error())) {
@@ -424,8 +441,10 @@ MigrationResult migrate_item_comments(Session& session, Engine engine, const std
     };
     // Lines wait for a full array; a stop request or a failure of the read
     // drops those not yet sent, so that only lines known to be in CommIns count.
+    long long handled = 0;
     auto copy = [&](const Row& row) {
         if (stopping()) return false;
+        if (progress && ++handled % 1000 == 0) progress(handled, total);
         if (copier.copy(row)) return true;
         // An insert cancelled on the stop request is no failure of its own.
         if (stopping()) result.stopped_by.reset();
@@ -434,6 +453,7 @@ MigrationResult migrate_item_comments(Session& session, Engine engine, const std
     auto send_the_rest = [&] {
         if (stopping()) return;
         if (!copier.flush() && stopping()) result.stopped_by.reset();
+        if (progress) progress(handled, total);
     };
 
     if (session.can_write_while_reading()) {

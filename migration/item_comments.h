@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -39,7 +40,14 @@ struct MigrationResult {
 // in CommIns is overwritten. Any other failure ends the call at once,
 // silently, with nothing further sent. When `stop` becomes true the call ends
 // after the line in flight.
-MigrationResult migrate_item_comments(Session& session, Engine engine, const std::atomic<bool>* stop = nullptr);
+// Told of the flagged lines handled so far (copied, passed over or left) and
+// of their number, -1 when it could not be read.
+using MigrationProgress = std::function<void(long long handled, long long total)>;
+
+// With `progress`, the flagged lines are counted first, and progress is told
+// every thousand lines and at the end.
+MigrationResult migrate_item_comments(Session& session, Engine engine, const std::atomic<bool>* stop = nullptr,
+                                      const MigrationProgress& progress = {});
 
 // Why a flagged line cannot be moved to CommIns as it stands.
 enum class LineFault {

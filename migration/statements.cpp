@@ -20,8 +20,8 @@ MigrationStatements parse(std::string_view text) {
         if (end == std::string_view::npos) break;
         text.remove_prefix(end + 1);
     }
-    if (statements.size() != 3) throw std::invalid_argument("a migration file holds three statements");
-    return {statements[0], statements[1], statements[2]};
+    if (statements.size() != 4) throw std::invalid_argument("a migration file holds four statements");
+    return {statements[0], statements[1], statements[2], statements[3]};
 }
 }  // namespace
 

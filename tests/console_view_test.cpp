@@ -17,6 +17,7 @@ void play(RunView& v) {
     v.set_progress(0);
     v.set_status_label("Updating database sv01.");
     v.set_progress(5);
+    if (v.shows_migration_progress()) v.set_migration_progress(12345, 1000000);
     v.show_message("-2147217873: first line\nsecond line\x1b[2J\xff");
     ReportedFailure f;
     f.phase = 2;
@@ -48,7 +49,10 @@ TEST(ConsoleView, OnATerminalTheDataSourceLineShowsItsProgressInPlace) {
     ConsoleView view(out, err, true);
     play(view);
     const std::string s = out.str();
-    EXPECT_NE(s.find("Updating database sv01.\r\033[KUpdating database sv01. 5%\n"), std::string::npos) << s;
+    EXPECT_NE(s.find("Updating database sv01.\r\033[KUpdating database sv01. 5%\r\033[KUpdating database sv01. 5% "
+                     "moving item comments: 12,345 of 1,000,000\n"),
+              std::string::npos)
+        << s;
     EXPECT_NE(s.find("\r\033[KUpdating database sv01. 100%"), std::string::npos);
     // Lines outside a data source's run are plain, and every line is finished.
     EXPECT_EQ(s.rfind("Beginning update.\nDatabase Engine: SQL Server\n", 0), 0u) << s;
