@@ -9,7 +9,7 @@ std::filesystem::path default_log_folder() {
         const char* v = std::getenv(name);
         return v ? v : "";
     };
-    // The base directory specification ignores relative paths.
+    // XDG_STATE_HOME counts only when it is an absolute path.
     const std::string state = value("XDG_STATE_HOME");
     if (!state.empty() && state.front() == '/') return std::filesystem::path(state) / "selvane-sp";
     const std::string home = value("HOME");
