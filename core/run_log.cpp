@@ -57,6 +57,7 @@ std::string without_passwords(std::string text) {
             while (v < text.size() && text[v] == ' ') ++v;
             if (v >= text.size() || text[v] != '=') continue;
             ++v;
+            while (v < text.size() && text[v] == ' ') ++v;  // "PWD= secret" hides the secret too
             size_t end = v;
             if (end < text.size() && text[end] == '{') {  // a braced value may hold ';'
                 end = text.find('}', end);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/json.h"
+#include "core/run_log.h"
 #include "core/text.h"
 
 namespace sp {
@@ -53,6 +54,9 @@ TEST(Text, IllFormedUtf8IsReplacedAndControlsAreShownEscaped) {
         EXPECT_EQ(printable(json), json) << "no control raw in the JSON text either";
     }
     EXPECT_EQ(one_line("a\r\nb\tc\x1b"), "a b c\\x1b");
+    // The run log's masking: a key at the start, braced, spaced; not a word that merely holds the key.
+    EXPECT_EQ(without_passwords("Password={a;b}c;UID=sa; a password was wrong xpwd=1; pwd = x y"),
+              "Password=***c;UID=sa; a password was wrong xpwd=1; pwd = *** y");
 }
 
 }  // namespace
