@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <sstream>
 #include <tuple>
 
@@ -144,48 +143,22 @@ TEST(CheckReportText, ListsTwentyLinesThatCannotBeMovedAndCountsTheRest) {
     }
 }
 
-class CheckOnEngine : public ::testing::TestWithParam<bool> {  // true: PostgreSQL
+class CheckOnEngine : public testing::OnEngine {
 protected:
-    bool postgres() const { return GetParam(); }
-    std::string dsn() const { return postgres() ? kPg : kLite; }
-
-    // A connection to an empty database.
-    std::unique_ptr<Session> fresh() {
-        if (!postgres()) std::filesystem::remove(OdbcSandbox::instance().sqlite_file(dsn()));
-        auto session = connector_.connect({.dsn = dsn(), .login_timeout_s = 5});
-        EXPECT_TRUE(session) << session.error().messages();
-        if (!session) return nullptr;
-        if (postgres()) {
-            for (const char* sql : {"DROP SCHEMA public CASCADE", "CREATE SCHEMA public"})
-                EXPECT_TRUE((*session)->execute(sql));
-        }
-        return std::move(*session);
-    }
-    static void run_all(Session& s, const std::vector<std::string>& sql) {
-        for (const auto& text : sql) {
-            auto r = s.execute(text);
-            ASSERT_TRUE(r) << text << ": " << r.error().messages();
-        }
-    }
     DataSourceCheck check() {
-        const CheckReport report = check_data_sources({{}, {dsn()}}, connector_, {});
+        const CheckReport report = check_data_sources({{}, {GetParam()}}, connector_, {});
         EXPECT_EQ(report.data_sources.size(), 1u);
         return report.data_sources.at(0);
     }
     RunReport update() {
         testing::RecordingView view;
-        return run_upgrade({{}, {dsn()}}, connector_, view);
+        return run_upgrade({{}, {GetParam()}}, connector_, view);
     }
-
-    OdbcConnector connector_;
 };
 
 TEST_P(CheckOnEngine, BeforeHalfAndFullyUpdated) {
-    if (postgres()) SP_REQUIRE_POSTGRES(kPg);
-    auto db = fresh();
-    ASSERT_TRUE(db);
-    if (postgres()) ASSERT_NO_FATAL_FAILURE(run_all(*db, {"CREATE DOMAIN identity AS integer"}));
-    ASSERT_NO_FATAL_FAILURE(run_all(*db, testing::legacy_schema(postgres(), kDetails)));
+    if (postgres()) ASSERT_NO_FATAL_FAILURE(run("CREATE DOMAIN identity AS integer"));
+    ASSERT_NO_FATAL_FAILURE(testing::run(*session_, testing::legacy_schema(postgres(), kDetails)));
     const ExpectedObjects& e = expected_objects(Engine::Pervasive);
     const std::vector<std::string> legacy{"Details.deItemComType", "Details.deItemCom"};
     const std::vector<std::pair<std::string, std::string>> unmovable_keys{{"1", "3"}, {"2", "2"}, {"2", "3"}};
@@ -227,7 +200,7 @@ TEST_P(CheckOnEngine, BeforeHalfAndFullyUpdated) {
     expect_unmovable(half);
 
     // A moved comment edited since: CommIns holds another comment for its line.
-    ASSERT_NO_FATAL_FAILURE(run_all(*db, {"UPDATE Details SET deItemCom = 'edited' WHERE QuoteID = 1 AND Line = 1"}));
+    ASSERT_NO_FATAL_FAILURE(testing::run(*session_, {"UPDATE Details SET deItemCom = 'edited' WHERE QuoteID = 1 AND Line = 1"}));
     DataSourceCheck edited = check();
     EXPECT_EQ(edited.lines_in_comm_ins, 1);
     ASSERT_EQ(edited.unmovable.size(), 4u);
@@ -237,7 +210,7 @@ TEST_P(CheckOnEngine, BeforeHalfAndFullyUpdated) {
     EXPECT_EQ(other->quote_id + "/" + other->line, "1/1");  // read order is the engine's
 
     // Fixed by hand, then updated again: nothing left.
-    ASSERT_NO_FATAL_FAILURE(run_all(*db, {"UPDATE Details SET deItemComType = 1 WHERE deItemComType IS NULL OR "
+    ASSERT_NO_FATAL_FAILURE(testing::run(*session_, {"UPDATE Details SET deItemComType = 1 WHERE deItemComType IS NULL OR "
                                           "deItemComType > 100",
                                           "UPDATE Details SET deItemCom = 'short' WHERE QuoteID = 2 AND Line = 2",
                                           "UPDATE Details SET deItemCom = 'first' WHERE QuoteID = 1 AND Line = 1"}));
@@ -251,8 +224,7 @@ TEST_P(CheckOnEngine, BeforeHalfAndFullyUpdated) {
     EXPECT_EQ(full.lines_to_move + full.lines_in_comm_ins + full.unmovable.size(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, CheckOnEngine, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "PostgreSQL" : "SQLite"; });
+INSTANTIATE_TEST_SUITE_P(Engines, CheckOnEngine, ::testing::Values(kLite, kPg), testing::engine_name);
 
 }  // namespace
 }  // namespace sp

@@ -4,13 +4,8 @@
 
 #include <atomic>
 #include <functional>
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "migration/item_comments.h"
-#include "odbc/odbc_session.h"
 #include "tests/support/odbc_sandbox.h"
 
 namespace sp {
@@ -53,47 +48,24 @@ private:
     int left_;
 };
 
-class MigrationOnEngine : public ::testing::TestWithParam<bool> {  // true: PostgreSQL
+class MigrationOnEngine : public testing::OnEngine {
 protected:
     void SetUp() override {
-        if (postgres()) SP_REQUIRE_POSTGRES(kPg);
-        ASSERT_NO_FATAL_FAILURE(connect());
-        for (const std::string table : {"CommIns", "Details"}) run("DROP TABLE IF EXISTS " + table);
+        OnEngine::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         // No key on Details: the product's data is not always clean, a quote line may be there twice.
-        run("CREATE TABLE Details (QuoteID INTEGER NOT NULL, Line INTEGER NOT NULL, deHasItemCom SMALLINT, "
-            "deItemComType SMALLINT, deItemCom VARCHAR(255))");
-        run(std::string("CREATE TABLE CommIns (QuoteID INTEGER NOT NULL, Line INTEGER NOT NULL, CoInType ") +
-            (postgres() ? "SMALLINT" : "TINYINT") + " NOT NULL, Number INTEGER NOT NULL, CommIns VARCHAR(80) NOT "
-            "NULL, DateEnter DATE, UserEnter VARCHAR(20), DateModify DATE, UserModify VARCHAR(20), "
-            "PRIMARY KEY (QuoteID, Line, CoInType, Number))");
-    }
-    bool postgres() const { return GetParam(); }
-    void connect() {
-        auto session = connector_.connect({.dsn = postgres() ? kPg : kLite, .login_timeout_s = 5});
-        ASSERT_TRUE(session) << session.error().messages();
-        session_ = std::move(*session);
-    }
-    void run(const std::string& sql) {
-        auto r = session_->execute(sql);
-        ASSERT_TRUE(r) << sql << ": " << r.error().messages();
+        testing::run(*session_, {"CREATE TABLE Details (QuoteID INTEGER NOT NULL, Line INTEGER NOT NULL, deHasItemCom "
+                                 "SMALLINT, deItemComType SMALLINT, deItemCom VARCHAR(255))",
+                                 std::string("CREATE TABLE CommIns (QuoteID INTEGER NOT NULL, Line INTEGER NOT NULL, "
+                                             "CoInType ") + (postgres() ? "SMALLINT" : "TINYINT") +
+                                     " NOT NULL, Number INTEGER NOT NULL, CommIns VARCHAR(80) NOT NULL, DateEnter "
+                                     "DATE, UserEnter VARCHAR(20), DateModify DATE, UserModify VARCHAR(20), "
+                                     "PRIMARY KEY (QuoteID, Line, CoInType, Number))"});
     }
     // Details lines as value lists: QuoteID, Line, deHasItemCom, deItemComType, deItemCom.
     void add(const std::string& lines) { run("INSERT INTO Details VALUES " + lines); }
-    std::vector<Row> rows(const std::string& sql) {
-        std::vector<Row> out;
-        auto cursor = session_->query(sql);
-        for (;;) {
-            auto row = cursor ? (*cursor)->fetch() : cursor.error();
-            EXPECT_TRUE(row) << sql << ": " << row.error().messages();
-            if (!row || !*row) return out;
-            out.push_back(std::move(**row));
-        }
-    }
     std::vector<Row> comment_rows() { return rows("SELECT * FROM CommIns ORDER BY QuoteID, Line"); }
     MigrationResult migrate(Session& session) { return migrate_item_comments(session, Engine::Pervasive); }
-
-    odbc::OdbcConnector connector_;
-    std::unique_ptr<Session> session_;
 };
 
 const Value null;
@@ -179,7 +151,7 @@ TEST_P(MigrationOnEngine, AStoppedMigrationRunAgainCopiesEveryFlaggedLineOnce) {
         EXPECT_EQ(stopped.copied, copied);
         EXPECT_EQ(stopped.interrupted, fault == stop_requested);
         EXPECT_FALSE(stopped.complete());
-        ASSERT_NO_FATAL_FAILURE(connect());
+        ASSERT_TRUE(session_ = connect());
         ASSERT_EQ(comment_rows().size(), static_cast<size_t>(copied));
 
         MigrationResult result = migrate(*session_);
@@ -237,8 +209,7 @@ TEST_P(MigrationOnEngine, LinesWhoseValuesDoNotFitStayAndTheRestIsCopied) {
     EXPECT_EQ(copied, (std::vector<std::string>{"1:1", "5:127", "6:-128"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, MigrationOnEngine, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "PostgreSQL" : "SQLite"; });
+INSTANTIATE_TEST_SUITE_P(Engines, MigrationOnEngine, ::testing::Values(kLite, kPg), testing::engine_name);
 
 }  // namespace
 }  // namespace sp

@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <thread>
 
 #include "odbc/credentials.h"
@@ -41,45 +40,18 @@ DbError error_of(const R& result) {
     return result.ok() ? DbError{} : result.error();
 }
 
-std::unique_ptr<Session> connect(Connector& connector, const std::string& dsn, int query_timeout_s = 30) {
-    return ok(connector.connect({dsn, 5, query_timeout_s}), dsn).value();
-}
-void run(Session& session, const std::string& sql) { (void)ok(session.execute(sql), sql); }
-
-std::vector<Row> read_all(Session& session, const std::string& sql) {
-    auto cursor = ok(session.query(sql), sql);
-    std::vector<Row> rows;
-    for (auto row = ok((*cursor)->fetch(), sql); row.ok() && row.value(); row = ok((*cursor)->fetch(), sql))
-        rows.push_back(*row.value());
-    return rows;
-}
-
-class Engine : public ::testing::TestWithParam<std::string> {
-protected:
-    void SetUp() override {
-        if (pg()) SP_REQUIRE_POSTGRES(kPg);
-        else std::filesystem::remove(sandbox.sqlite_file(kLite));  // the driver makes a new, empty file
-        session_ = connect(connector_, GetParam());
-        if (pg()) run(*session_, "DROP SCHEMA public CASCADE; CREATE SCHEMA public");
-    }
-    bool pg() const { return GetParam() == kPg; }
-
-    OdbcConnector connector_;
-    std::unique_ptr<Session> session_;
-};
-INSTANTIATE_TEST_SUITE_P(On, Engine, ::testing::Values(kLite, kPg),
-                         [](const auto& info) { return info.param == kLite ? "SQLite" : "PostgreSQL"; });
+using Engine = testing::OnEngine;
+INSTANTIATE_TEST_SUITE_P(On, Engine, ::testing::Values(kLite, kPg), testing::engine_name);
 
 TEST_P(Engine, CursorReadsNullsLongTextAndCommittedRows) {
     std::string long_text;
     for (int i = 0; long_text.size() < 70000; ++i) long_text += std::to_string(i) + ",";
-    for (const std::string& sql : std::vector<std::string>{"CREATE TABLE t (id INTEGER, note TEXT, label VARCHAR(10))",
-                                   "INSERT INTO t VALUES (1, NULL, 'x')", "INSERT INTO t VALUES (3, '', 'h\xc3\xa9')",
-                                   "INSERT INTO t VALUES (2, '" + long_text + "', NULL)",
-                                   "UPDATE t SET id = 0 WHERE id = 99"})  // updating no row is no failure
-        run(*session_, sql);
-    auto other = connect(connector_, GetParam());  // autocommit: another connection sees the rows at once
-    EXPECT_TRUE(read_all(*other, "SELECT id, note, label FROM t ORDER BY id") ==
+    testing::run(*session_, {"CREATE TABLE t (id INTEGER, note TEXT, label VARCHAR(10))",
+                             "INSERT INTO t VALUES (1, NULL, 'x')", "INSERT INTO t VALUES (3, '', 'h\xc3\xa9')",
+                             "INSERT INTO t VALUES (2, '" + long_text + "', NULL)",
+                             "UPDATE t SET id = 0 WHERE id = 99"});  // updating no row is no failure
+    auto other = connect();  // autocommit: another connection sees the rows at once
+    EXPECT_TRUE(testing::rows(*other, "SELECT id, note, label FROM t ORDER BY id") ==
                 (std::vector<Row>{{"1", std::nullopt, "x"}, {"2", long_text, std::nullopt}, {"3", "", "h\xc3\xa9"}}))
         << "NULL, long or UTF-8 text did not come back as stored";
 
@@ -87,17 +59,17 @@ TEST_P(Engine, CursorReadsNullsLongTextAndCommittedRows) {
     ASSERT_TRUE(session_->can_write_while_reading());
     auto cursor = ok(session_->query("SELECT id FROM t ORDER BY id"), "query");
     ASSERT_TRUE((*cursor)->fetch().value());
-    run(*session_, "DELETE FROM t WHERE id = 1");
+    run("DELETE FROM t WHERE id = 1");
     session_.reset();
     EXPECT_EQ(ok((*cursor)->fetch(), "fetch").value(), Row{"2"});
-    EXPECT_EQ(read_all(*other, "SELECT COUNT(*) FROM t"), std::vector<Row>{{"2"}});
+    EXPECT_EQ(testing::rows(*other, "SELECT COUNT(*) FROM t"), std::vector<Row>{{"2"}});
     // Closed twice is closed; a fetch after it is refused.
     EXPECT_TRUE((*cursor)->close() && (*cursor)->close());
     EXPECT_NE(error_of((*cursor)->fetch()).messages().find("The cursor is closed."), std::string::npos);
 }
 
 TEST_P(Engine, PreparedInsertBindsIntegerTinyIntVarCharAndNull) {
-    run(*session_, "CREATE TABLE c (line INTEGER UNIQUE, kind SMALLINT, note TEXT)");
+    run("CREATE TABLE c (line INTEGER UNIQUE, kind SMALLINT, note TEXT)");
     const auto stmt = ok(session_->prepare("INSERT INTO c VALUES (?, ?, ?)", {{sp::ParamType::Integer},
                                            {sp::ParamType::TinyInt}, {sp::ParamType::VarChar, 8}}), "prepare").value();
     const auto n = [](std::int64_t v) { return ParamValue::of(v); };
@@ -111,10 +83,10 @@ TEST_P(Engine, PreparedInsertBindsIntegerTinyIntVarCharAndNull) {
     for (const auto& [values, state] : std::vector<std::pair<std::vector<ParamValue>, std::string>>{
              {{n(1), n(1)}, "07002"}, {{n(1), n(128), null}, "22003"}, {{n(1), n(-129), null}, "22003"},
              {{n(2147483648LL), null, null}, "22003"}, {{t("1"), null, null}, "07006"},
-             {{n(4), null, null}, pg() ? "23505" : "HY000"}})
+             {{n(4), null, null}, postgres() ? "23505" : "HY000"}})
         EXPECT_EQ(error_of(stmt->execute(values)).sqlstate(), state);
     (void)ok(stmt->execute({n(5), n(1), t("short")}), "insert after failures");
-    EXPECT_EQ(read_all(*session_, "SELECT line, kind, note FROM c ORDER BY line IS NULL, line"),
+    EXPECT_EQ(rows( "SELECT line, kind, note FROM c ORDER BY line IS NULL, line"),
               (std::vector<Row>{{"-2147483648", "-128", longer}, {"4", "0", ""}, {"5", "1", "short"},
                                 {"2147483647", "127", "it's \"q\""}, {std::nullopt, std::nullopt, std::nullopt}}));
 }
@@ -122,11 +94,11 @@ TEST_P(Engine, PreparedInsertBindsIntegerTinyIntVarCharAndNull) {
 // Arrays of parameter sets where the driver says how it reports on them (psqlODBC: SQL_PARC_BATCH, and it commits
 // an array as a unit); sqliteodbc does not say, so its statement runs one set at a time and commits each.
 TEST_P(Engine, ArraysOfParameterSetsOnlyWhereTheDriverReportsThem) {
-    run(*session_, "CREATE TABLE c (line INTEGER UNIQUE, note TEXT)");
+    run("CREATE TABLE c (line INTEGER UNIQUE, note TEXT)");
     const auto stmt = ok(session_->prepare_array("INSERT INTO c VALUES (?, ?)",
                                                  {{sp::ParamType::Integer}, {sp::ParamType::VarChar, 8}}, 4),
                          "prepare").value();
-    ASSERT_EQ(stmt->array_size(), pg() ? 4u : 1u);
+    ASSERT_EQ(stmt->array_size(), postgres() ? 4u : 1u);
     const auto set = [](std::int64_t line, std::string note) {
         return std::vector<ParamValue>{ParamValue::of(line), ParamValue::of(std::move(note))};
     };
@@ -135,27 +107,26 @@ TEST_P(Engine, ArraysOfParameterSetsOnlyWhereTheDriverReportsThem) {
     const ArrayOutcome failed = stmt->execute_array({set(5, "five"), set(2, "again"), set(6, "six")});
     EXPECT_TRUE(failed.error.has_value());
     using S = SetStatus;
-    EXPECT_EQ(failed.sets, pg() ? (std::vector<S>{S::Failed, S::Failed, S::Failed})
+    EXPECT_EQ(failed.sets, postgres() ? (std::vector<S>{S::Failed, S::Failed, S::Failed})
                                 : (std::vector<S>{S::Done, S::Failed, S::Unused}));
     std::vector<Row> stored{{"1", "one"}, {"2", "two"}, {"3", "three"}, {"4", "four"}};
-    if (!pg()) stored.push_back({"5", "five"});
-    EXPECT_EQ(read_all(*session_, "SELECT line, note FROM c ORDER BY line"), stored);
+    if (!postgres()) stored.push_back({"5", "five"});
+    EXPECT_EQ(rows( "SELECT line, note FROM c ORDER BY line"), stored);
 }
 
 TEST_P(Engine, FailuresCarryTheDriversCodesAndTheSessionGoesOn) {
-    run(*session_, "CREATE TABLE t (id INTEGER PRIMARY KEY)");
-    run(*session_, "INSERT INTO t VALUES (1)");
+    testing::run(*session_, {"CREATE TABLE t (id INTEGER PRIMARY KEY)", "INSERT INTO t VALUES (1)"});
     // psqlODBC passes PostgreSQL's SQLSTATE on; sqliteodbc says HY000 with SQLite's result code.
     for (const auto& [sql, pg_state, sqlite_code] : {std::tuple{"SELECT * FROM missing", "42P01", 1},
                                                     {"INSERT INTO t VALUES (1)", "23505", 19},
                                                     {"CREATE TABLE t (id INTEGER)", "42P07", 1}}) {
         const DbError e = error_of(session_->execute(sql));
-        EXPECT_EQ(e.sqlstate(), pg() ? pg_state : "HY000") << sql << ": " << describe(e);
-        EXPECT_EQ(e.native_error(), pg() ? e.native_error() : sqlite_code) << sql;
+        EXPECT_EQ(e.sqlstate(), postgres() ? pg_state : "HY000") << sql << ": " << describe(e);
+        EXPECT_EQ(e.native_error(), postgres() ? e.native_error() : sqlite_code) << sql;
     }
-    EXPECT_EQ(read_all(*session_, "SELECT id FROM t"), std::vector<Row>{{"1"}});
+    EXPECT_EQ(rows( "SELECT id FROM t"), std::vector<Row>{{"1"}});
     EXPECT_EQ(error_of(connector_.connect({"no_such_dsn", 0, 30})).sqlstate(), "IM002");
-    if (!pg()) return;
+    if (!postgres()) return;
     // The failure of a later statement of a batch is not lost.
     EXPECT_EQ(error_of(session_->execute("INSERT INTO t VALUES (2); INSERT INTO t VALUES (2)")).sqlstate(), "23505");
     for (const auto& [dsn, text] : {std::pair{kPgClosedPort, "Connection refused"},
@@ -166,17 +137,19 @@ TEST_P(Engine, FailuresCarryTheDriversCodesAndTheSessionGoesOn) {
     }
 }
 
-class Postgres : public ::testing::Test {
-protected:
-    void SetUp() override { SP_REQUIRE_POSTGRES(kPg); session_ = connect(connector_, kPg, 1); }
-    OdbcConnector connector_;
-    std::unique_ptr<Session> session_;  // query timeout 1 s
+// PostgreSQL alone, with a query timeout of 1 s.
+class Postgres : public testing::OnEngine {
+    void SetUp() override {
+        OnEngine::SetUp();
+        if (session_) session_ = connect(1);
+    }
 };
+INSTANTIATE_TEST_SUITE_P(On, Postgres, ::testing::Values(kPg), testing::engine_name);
 
 // SQLite ignores a cancel; PostgreSQL acts on it, so its answer must match what was stored.
-TEST_F(Postgres, CancelFromAnotherThreadAtAnyMomentIsSafe) {
+TEST_P(Postgres, CancelFromAnotherThreadAtAnyMomentIsSafe) {
     session_->cancel();  // nothing in flight
-    run(*session_, "DROP TABLE IF EXISTS c; CREATE TABLE c (id INTEGER)");
+    run("CREATE TABLE c (id INTEGER)");
     std::atomic<bool> done{false};
     // Windows sleeps a millisecond or more however short the wait asked: there the canceller only yields.
     const auto pause = [] {
@@ -197,42 +170,42 @@ TEST_F(Postgres, CancelFromAnotherThreadAtAnyMomentIsSafe) {
     canceller.join();
     EXPECT_GT(cancelled, 0) << "no statement was cancelled";
     // A statement reported as cancelled must not have been stored, nor the reverse.
-    EXPECT_EQ(read_all(*session_, "SELECT COUNT(*) FROM c"), std::vector<Row>{{std::to_string(stored)}});
+    EXPECT_EQ(rows( "SELECT COUNT(*) FROM c"), std::vector<Row>{{std::to_string(stored)}});
 }
 
-TEST_F(Postgres, ProceduresAreListedByTheirNames) {
-    run(*session_, "CREATE OR REPLACE FUNCTION sprquotetype() RETURNS int LANGUAGE sql AS 'SELECT 1'");
+TEST_P(Postgres, ProceduresAreListedByTheirNames) {
+    run("CREATE OR REPLACE FUNCTION sprquotetype() RETURNS int LANGUAGE sql AS 'SELECT 1'");
     const std::vector<std::string> names = ok(session_->procedures(), "procedures").value();
     EXPECT_NE(std::find(names.begin(), names.end(), "sprquotetype"), names.end());
 }
 
 auto stopwatch() { return [start = Clock::now()] { return (Clock::now() - start) / 1ms; }; }
 
-TEST_F(Postgres, QueryTimeoutAndCancelEndALongStatementWith57014) {
+TEST_P(Postgres, QueryTimeoutAndCancelEndALongStatementWith57014) {
     const auto timed_out = stopwatch();
     EXPECT_EQ(error_of(session_->execute("SELECT pg_sleep(5)")).sqlstate(), "57014");
     EXPECT_TRUE(timed_out() >= 900 && timed_out() < 2500) << timed_out();
 
-    auto patient = connect(connector_, kPg, 0);  // no timeout
+    auto patient = connect(0);  // no timeout
     const auto cancelled = stopwatch();
     std::thread canceller([&] { std::this_thread::sleep_for(300ms), patient->cancel(); });
     EXPECT_EQ(error_of(patient->execute("SELECT pg_sleep(10)")).sqlstate(), "57014");
     EXPECT_LT(cancelled(), 2000);
     canceller.join();
-    run(*session_, "SELECT 1");  // the session goes on
+    run("SELECT 1");  // the session goes on
 }
 
-TEST_F(Postgres, KilledConnectionFailsTheNextStatements) {
-    const std::string pid = *read_all(*session_, "SELECT pg_backend_pid()").at(0).at(0);
+TEST_P(Postgres, KilledConnectionFailsTheNextStatements) {
+    const std::string pid = *rows( "SELECT pg_backend_pid()").at(0).at(0);
     auto admin = ok(sandbox.connect_admin(), "admin");
     // With a timeout, pg_terminate_backend waits until the backend is gone. psqlODBC
     // then passes on the server's farewell, and after it reports the lost connection.
-    EXPECT_EQ(read_all(**admin, "SELECT pg_terminate_backend(" + pid + ", 5000)"), std::vector<Row>{{"1"}});
+    EXPECT_EQ(testing::rows(**admin, "SELECT pg_terminate_backend(" + pid + ", 5000)"), std::vector<Row>{{"1"}});
     EXPECT_EQ(error_of(session_->execute("SELECT 1")).sqlstate(), "57P01");
     EXPECT_EQ(error_of(session_->query("SELECT 1")).sqlstate(), "08S01");
 }
 
-TEST_F(Postgres, EveryDiagnosticRecordIsKept) {
+TEST_P(Postgres, EveryDiagnosticRecordIsKept) {
     // psqlODBC cuts a message into records of the first read's buffer size;
     // a message that fills the first buffer is read again whole.
     const std::string text = std::string(1500, 'a') + std::string(1500, 'b');

@@ -186,6 +186,12 @@ std::string OdbcSandbox::add(DsnEntry entry) {
     return system_.back().name;
 }
 
+bool OdbcSandbox::is_postgres(const std::string& dsn) const {
+    for (const auto& e : system_)
+        if (e.name == dsn) return !e.attributes.empty() && e.attributes[0].second == "PostgreSQL";
+    return false;
+}
+
 std::string OdbcSandbox::add_sqlite(const std::string& name) {
     return add({name, {{"Driver", "SQLite3"}, {"Database", sqlite_file(name).generic_string()}, {"Timeout", "2000"},
                  {"SyncPragma", "OFF"}}});  // a test database needs no flush to disk after each statement
@@ -220,6 +226,46 @@ Result<std::unique_ptr<Session>> OdbcSandbox::connect_admin() {
     if (created_databases_.empty()) ::testing::AddGlobalTestEnvironment(new DropDatabases);
     created_databases_.push_back(database);
     return ::testing::AssertionSuccess();
+}
+
+void run(Session& session, const std::vector<std::string>& sql) {
+    for (const auto& text : sql) {
+        auto r = session.execute(text);
+        ASSERT_TRUE(r) << text << ": " << r.error().sqlstate() << ' ' << r.error().messages();
+    }
+}
+
+std::vector<Row> rows(Session& session, const std::string& sql) {
+    std::vector<Row> out;
+    auto cursor = session.query(sql);
+    for (auto row = cursor ? (*cursor)->fetch() : cursor.error();; row = (*cursor)->fetch()) {
+        EXPECT_TRUE(row) << sql << ": " << row.error().sqlstate() << ' ' << row.error().messages();
+        if (!row || !*row) return out;
+        out.push_back(std::move(**row));
+    }
+}
+
+void OnEngine::SetUp() {
+    if (postgres()) {
+        SP_REQUIRE_POSTGRES(GetParam());
+    } else {
+        fs::remove(OdbcSandbox::instance().sqlite_file(GetParam()));  // the driver makes a new, empty file
+    }
+    session_ = connect();
+    ASSERT_TRUE(session_ != nullptr);
+    if (postgres()) {
+        ASSERT_NO_FATAL_FAILURE(run("DROP SCHEMA public CASCADE; CREATE SCHEMA public"));
+    }
+}
+
+std::unique_ptr<Session> OnEngine::connect(int query_timeout_s) {
+    auto session = connector_.connect({GetParam(), 5, query_timeout_s});
+    EXPECT_TRUE(session) << GetParam() << ": " << session.error().messages();
+    return session ? std::move(*session) : nullptr;
+}
+
+std::string engine_name(const ::testing::TestParamInfo<std::string>& info) {
+    return OdbcSandbox::instance().is_postgres(info.param) ? "PostgreSQL" : "SQLite";
 }
 
 #ifdef _WIN32

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "odbc/database.h"
+#include "odbc/odbc_session.h"
 
 namespace sp::testing {
 
@@ -65,6 +65,7 @@ public:
 
     // Any data source; returns its name.
     std::string add(DsnEntry entry);
+    bool is_postgres(const std::string& dsn) const;
 
     OdbcSandbox(const OdbcSandbox&) = delete;
     ~OdbcSandbox();
@@ -77,6 +78,27 @@ private:
     std::vector<DsnEntry> system_;
     std::vector<std::string> created_databases_;
 };
+
+// Each statement in turn; a failure fails the test and ends the list.
+void run(Session& session, const std::vector<std::string>& sql);
+// Every row of a query; a failure fails the test.
+std::vector<Row> rows(Session& session, const std::string& sql);
+
+// A test on SQLite and on PostgreSQL through their drivers, the parameter being the data source: each test
+// starts connected to an empty database (the PostgreSQL case is skipped without a server).
+class OnEngine : public ::testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override;
+    bool postgres() const { return OdbcSandbox::instance().is_postgres(GetParam()); }
+    std::unique_ptr<Session> connect(int query_timeout_s = 30);  // nullptr, and a failure, if it cannot
+    void run(const std::string& sql) { testing::run(*session_, {sql}); }
+    std::vector<Row> rows(const std::string& sql) { return testing::rows(*session_, sql); }
+
+    OdbcConnector connector_;
+    std::unique_ptr<Session> session_;
+};
+// Names the instantiations "SQLite" and "PostgreSQL".
+std::string engine_name(const ::testing::TestParamInfo<std::string>& info);
 
 }  // namespace sp::testing
 

@@ -3,7 +3,7 @@
 for FreeTDS's ODBC driver to log in, send batches and prepared statements,
 cancel, and lose its connection. It listens on 127.0.0.1 only, answers from a
 plan (a JSON file, read again whenever it changes) and writes what it received
-to a log, one JSON object a line.
+to a log, one JSON array a line.
 
     tds_server.py PLAN LOG PORTFILE
 
@@ -15,8 +15,8 @@ Actions: "error" (number, severity, state, message), "rows" (columns: [[name,
 "int"|"tinyint"|"nvarchar"]], rows: [[...]]), "close" (the connection is
 closed), "reset" (reset), "hang" (no answer until an attention, which is
 acknowledged when "ack" is true). Anything else is answered with DONE.
-Log lines, tab-separated: "login USER PASSWORD DATABASE", "batch SQL",
-"rpc PROC SQL TYPE=VALUE...", "attention".
+Log lines, JSON arrays: ["login", USER, PASSWORD, DATABASE], ["batch", SQL],
+["rpc", PROC, SQL, DECLARED, "TYPE=VALUE"...], ["attention"].
 """
 import json
 import os
@@ -43,12 +43,9 @@ def current_plan():
 
 
 def log(*fields):
-    """One line: the fields separated by tabs, with tab, newline and backslash escaped."""
-    def text(v):
-        v = "NULL" if v is None else str(v)
-        return v.replace("\\", "\\\\").replace("\t", "\\t").replace("\n", "\\n").replace("\r", "\\r")
+    """One line: the fields as a JSON array of strings."""
     with lock, open(LOG, "a") as f:
-        f.write("\t".join(text(v) for v in fields) + "\n")
+        f.write(json.dumps(["NULL" if v is None else str(v) for v in fields]) + "\n")
 
 
 def take_rule(sql):
