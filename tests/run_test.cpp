@@ -385,20 +385,20 @@ TEST_F(Run, AStopRequestEndsTheRunAfterTheStatementInFlight) {
     // Stopped inside the migration: the lines it copied are counted, the comment columns are neither dropped nor
     // said to be "not reached".
     db.fail = nullptr;
-    stop = false;
     settings.migrate = [&](Session&, Engine) {
         stop = true;
-        MigrationOutcome outcome;
-        outcome.complete = false;
-        outcome.copied = 3;
-        return outcome;
+        return MigrationOutcome{false, "", 3};
     };
-    run({{"sv01"}, {}});
-    EXPECT_EQ(db.executed().back(), statement(Engine::SqlServer, 2, 141));
-    ASSERT_EQ(report.data_sources.size(), 1u);
-    EXPECT_EQ(report.data_sources[0].outcome, DataSourceOutcome::Interrupted);
-    EXPECT_EQ(report.data_sources[0].comments, CommentMove::Kept);
-    EXPECT_EQ(report.data_sources[0].comments_copied, 3);
+    for (const auto& [lists, last] : {std::pair{DataSourceLists{{"sv01"}, {}}, statement(Engine::SqlServer, 2, 141)},
+                                      std::pair{DataSourceLists{{}, {"svpv"}}, statement(Engine::Pervasive, 2, 129)}}) {
+        stop = false;
+        run(lists);
+        EXPECT_EQ(db.executed().back(), last);  // the migration follows it
+        ASSERT_EQ(report.data_sources.size(), 1u);
+        EXPECT_EQ(report.data_sources[0].outcome, DataSourceOutcome::Interrupted);
+        EXPECT_EQ(report.data_sources[0].comments, CommentMove::Kept);
+        EXPECT_EQ(report.data_sources[0].comments_copied, 3);
+    }
 }
 
 }  // namespace
