@@ -54,22 +54,23 @@ TEST(Discovery, KeepsProductDataSourcesOfEachEngineInDriverManagerOrder) {
 }
 
 TEST(OdbcDataSourceEnumerator, ListsEveryDataSourceWholeFromTheFirstEachTime) {
-    // With room for 7 characters the driver manager cuts the long name and
-    // answers "success with information": the name is read again, whole, and the list goes on.
+    // With room for 7 characters the driver manager cuts a longer text and answers
+    // "success with information": the list is read again, whole, with room enough.
     const std::string long_name = "sv_" + std::string(300, 'n');
-    const std::string listing = OdbcSandbox::run_isolated(
-        {dsn("mine", "SQLite3")},
-        {dsn("sv1", "SQL"), dsn(long_name, "SQL Server"), {"other", {}}, {"described", {{"Description", "no driver"}}},
-         dsn("eight_ch", "8 chars.")},  // a whole buffer, with no room for the terminating zero
-        [] {
-            OdbcDataSourceEnumerator enumerator(8);
-            std::string out;
-            for (int pass = 0; pass < 2; ++pass)
-                for (const auto& e : enumerator.list()) out += e.name + "=" + e.description + "\n";
-            return out;
-        });
-    const std::string once = "mine=SQLite3\nsv1=SQL\n" + long_name + "=SQL Server\nother=\ndescribed=no driver\neight_ch=8 chars.\n";
-    EXPECT_EQ(listing, once + once);
+    const struct { std::vector<DsnEntry> system; std::string once; } cases[] = {
+        {{dsn("sv1", "SQL"), dsn(long_name, "SQL Server"), {"other", {}}, {"described", {{"Description", "no driver"}}}},
+         "mine=SQLite3\nsv1=SQL\n" + long_name + "=SQL Server\nother=\ndescribed=no driver\n"},
+        {{dsn("d8", "8 chars.")}, "mine=SQLite3\nd8=8 chars.\n"},  // a whole buffer, no room for the terminating zero
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(OdbcSandbox::run_isolated({dsn("mine", "SQLite3")}, c.system, [] {
+                      OdbcDataSourceEnumerator enumerator(8);
+                      std::string out;
+                      for (int pass = 0; pass < 2; ++pass)
+                          for (const auto& e : enumerator.list()) out += e.name + "=" + e.description + "\n";
+                      return out;
+                  }),
+                  c.once + c.once);
 }
 
 }  // namespace
