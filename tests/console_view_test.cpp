@@ -17,7 +17,7 @@ void play(RunView& v) {
     v.set_progress(0);
     v.set_status_label("Updating database sv01.");
     v.set_progress(5);
-    if (v.shows_migration_progress()) v.set_migration_progress(12345, 1000000);
+    if (v.shows_migration_progress()) v.set_migration_progress(123456, 1000000);
     v.show_message("-2147217873: first line\nsecond line\x1b[2J\xff");
     ReportedFailure f;
     f.phase = 2;
@@ -50,7 +50,7 @@ TEST(ConsoleView, OnATerminalTheDataSourceLineShowsItsProgressInPlace) {
     play(view);
     const std::string s = out.str();
     EXPECT_NE(s.find("Updating database sv01.\r\033[KUpdating database sv01. 5%\r\033[KUpdating database sv01. 5% "
-                     "moving item comments: 12,345 of 1,000,000\n"),
+                     "moving item comments: 123,456 of 1,000,000\n"),
               std::string::npos)
         << s;
     EXPECT_NE(s.find("\r\033[KUpdating database sv01. 100%"), std::string::npos);

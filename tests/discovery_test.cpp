@@ -34,7 +34,7 @@ TEST(Discovery, KeepsProductDataSourcesOfEachEngineInDriverManagerOrder) {
           dsn("sVPC", "pervasive odbc client interface")},
          "Sv1 | svPE,sVPC"},
         {{},
-         {dsn("sv03", "ODBC Driver 17 for SQL Server"), dsn("sv04", "SQLite3"), dsn("sv06", "Pervasive ODBC Interface"),
+         {dsn("sv03", "ODBC Driver 17 for SQL Server"), dsn("sv04", "SQL"), dsn("sv06", "Pervasive ODBC Interface"),
           dsn("s", sql), dsn("xsv08", sql), dsn("acct", engine)},
          " | "},
         // Without a driver the description is empty, which the SQL Server pass also accepts.

@@ -2,14 +2,21 @@
 // kept, and the lock that lets one run at a time.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <set>
+#include <thread>
 
+#include "platform/password.h"
 #include "platform/run_lock.h"
 #include "platform/run_log_file.h"
+#include "platform/terminal.h"
 
 namespace sp {
 namespace {
@@ -86,6 +93,35 @@ TEST_F(Platform, TheRunLockIsHeldUntilReleased) {
     LockAttempt unusable = lock_for_run(dir / "missing" / "x.lock");
     EXPECT_FALSE(unusable.held || unusable.busy);
     EXPECT_NE(unusable.message.find("cannot use the lock file"), std::string::npos);
+    setenv("SELVANE_SP_LOCK_FILE", "", 1);
+    EXPECT_EQ(default_lock_file(), "/tmp/selvane-sp.lock");
+    unsetenv("SELVANE_SP_LOCK_FILE");
+}
+
+// In a session of its own with a terminal of its own: the width the terminal reports (none for other
+// output), and a password typed on it, not echoed, with the echo back on afterwards.
+[[noreturn]] void on_a_terminal_of_its_own() {
+    int master = -1, slave = -1;
+    winsize size{24, 77, 0, 0};
+    dup2(open("/dev/null", O_WRONLY), STDOUT_FILENO);
+    const int none = terminal_columns();
+    if (setsid() < 0 || openpty(&master, &slave, nullptr, nullptr, &size) != 0 || ioctl(slave, TIOCSCTTY, 0) != 0)
+        std::_Exit(10);
+    dup2(slave, STDOUT_FILENO);
+    std::thread typist([&] {  // types once the echo is off
+        termios t{};
+        while (tcgetattr(slave, &t) == 0 && (t.c_lflag & ECHO)) std::this_thread::yield();
+        (void)!write(master, "s3 cret\n", 8);
+    });
+    const auto password = read_password_from_terminal("Password: ");
+    typist.join();
+    termios after{};
+    tcgetattr(slave, &after);
+    std::_Exit(none == 0 && terminal_columns() == 77 && password == "s3 cret" && (after.c_lflag & ECHO) ? 0 : 11);
+}
+
+TEST(Terminal, ReportsItsWidthAndReadsAPasswordUnseen) {
+    EXPECT_EXIT(on_a_terminal_of_its_own(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -93,6 +94,7 @@ TEST(Window, HasTheDesignedControlsAndCancelBeforeARunCloses) {
     EXPECT_EQ(window.objectName(), "frmPack");
     EXPECT_EQ(window.windowTitle(), "Selvane SP5.4");
     EXPECT_EQ(window_caption(6, 0), "Selvane SP6");  // no point for a minor version 0
+    EXPECT_TRUE(QFontDatabase::hasFamily(window.font().family())) << "an installed face stands in for the design's";
     EXPECT_TRUE(window.minimumSize() == QSize(289, 170) && window.maximumSize() == QSize(289, 170));  // fixed
     for (const auto& [name, pixels] : {std::pair{"lblInfo", QRect(8, 8, 281, 33)}, {"lblEngine", {8, 56, 85, 13}},
                                        {"prgPack", {8, 80, 273, 25}}, {"lblUpdate", {8, 112, 265, 17}},
