@@ -164,51 +164,6 @@ TEST_P(MigrationOnEngine, AStoppedMigrationRunAgainCopiesEveryFlaggedLineOnce) {
     }
 }
 
-// A comment edited after an interrupted run, a line that Details holds twice: however often the migration runs,
-// every legacy comment is in CommIns or still in Details, and nothing in CommIns is overwritten.
-TEST_P(MigrationOnEngine, ALineWhoseCommInsRowHoldsAnotherCommentIsLeftOnEveryRun) {
-    add("(1, 1, 1, 0, 'kept as is'), (1, 2, 1, 0, 'to be edited'), (1, 3, 1, 0, 'padded       '), "
-        "(1, 4, 1, 0, 'twice, same'), (1, 4, 1, 0, 'twice, same'), (1, 5, 1, 1, 'first of two')");
-    run("INSERT INTO CommIns (QuoteID, Line, CoInType, Number, CommIns) VALUES (1, 2, 1, 1, 'to be edited'), "
-        "(1, 3, 1, 1, 'padded')");  // copied by a run that was interrupted
-    run("UPDATE Details SET deItemCom = 'edited since' WHERE Line = 2");
-    add("(1, 5, 1, 1, 'second of two'), (1, 6, 1, 0, 'after them')");
-    const std::string missing = "SELECT d.Line, d.deItemCom FROM Details d WHERE deHasItemCom = 1 AND NOT EXISTS "
-                                "(SELECT 1 FROM CommIns c WHERE c.QuoteID = d.QuoteID AND c.Line = d.Line AND "
-                                "c.CoInType = d.deItemComType + 1 AND RTRIM(c.CommIns) = RTRIM(d.deItemCom)) "
-                                "ORDER BY d.Line";
-    for (int pass = 1; pass <= 3; ++pass) {
-        SCOPED_TRACE(pass);
-        MigrationResult result = migrate(*session_);
-        EXPECT_EQ(result.copied, pass == 1 ? 4 : 0);  // lines 1, 4, 5 (the first read) and 6
-        EXPECT_EQ(result.already_present, pass == 1 ? 2 : 6);
-        EXPECT_EQ(result.other_comment, 2);
-        EXPECT_FALSE(result.complete());  // so the legacy columns stay
-        EXPECT_PRED_FORMAT2(::testing::IsSubstring, "2 whose line already has another comment in CommIns",
-                            kept_columns_message(result));
-        const std::vector<Row> left = rows(missing);
-        ASSERT_EQ(left.size(), 2u);
-        EXPECT_EQ(left[0], (Row{"2", "edited since"}));
-        EXPECT_EQ(left[1].at(0), "5");
-        EXPECT_EQ(rows("SELECT Line, CommIns FROM CommIns WHERE Line IN (2, 3) ORDER BY Line"),
-                  (std::vector<Row>{{"2", "to be edited"}, {"3", "padded"}}));
-        EXPECT_EQ(comment_rows().size(), 6u);
-    }
-}
-
-TEST_P(MigrationOnEngine, LinesWhoseValuesDoNotFitStayAndTheRestIsCopied) {
-    add("(1, 1, 1, 0, 'before'), (1, 2, 1, 0, '" + std::string(81, 'x') + "'), (1, 3, 1, 127, 'type 127'), "
-        "(1, 4, 1, NULL, 'no type'), (1, 5, 1, 126, '" + std::string(80, 'y') +
-        "'), (1, 6, 1, -129, 'lowest'), (1, 7, 1, -130, 'too low')");
-    MigrationResult result = migrate(*session_);
-    EXPECT_FALSE(result.stopped_by);
-    EXPECT_EQ(result.not_movable, 4);
-    EXPECT_TRUE(kept_columns_message(result).starts_with("4 flagged quote lines could not be moved to CommIns"));
-    std::vector<std::string> copied;
-    for (const Row& row : comment_rows()) copied.push_back(row.at(1).value_or("") + ":" + row.at(2).value_or(""));
-    EXPECT_EQ(copied, (std::vector<std::string>{"1:1", "5:127", "6:-128"}));
-}
-
 INSTANTIATE_TEST_SUITE_P(Engines, MigrationOnEngine, ::testing::Values(kLite, kPg), testing::engine_name);
 
 }  // namespace

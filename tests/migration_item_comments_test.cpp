@@ -21,10 +21,10 @@ const MigrationStatements& sqlserver = migration_statements(Engine::SqlServer);
 
 Row line(int number, Value type, Value comment) { return {"1", std::to_string(number), type, comment}; }
 
-// The migration of the SQL Server variant over the fake; the values of each insert sent, in order.
-std::vector<std::string> migrate(FakeDatabase& db, MigrationResult& result) {
+// The migration over the fake; the values of each insert sent, in order.
+std::vector<std::string> migrate(FakeDatabase& db, MigrationResult& result, Engine engine = Engine::SqlServer) {
     testing::FakeSession session(db);
-    result = migrate_item_comments(session, Engine::SqlServer);
+    result = migrate_item_comments(session, engine);
     std::vector<std::string> inserts;
     for (const auto& entry : db.log)
         if (entry.starts_with("insert ")) inserts.push_back(entry.substr(7));
@@ -139,7 +139,7 @@ TEST(ItemCommentMigration, OnlyAFailureNamingAMissingObjectBeforeAnyLineMeansThe
         }
 }
 
-// SQL Server's CoInType is an unsigned tinyint; a fixed-width column pads comments with blanks.
+// CoInType is a signed byte, SQL Server's column an unsigned tinyint; a fixed-width column pads comments with blanks.
 TEST(ItemCommentMigration, LinesWhoseValuesDoNotFitAreLeftAndCounted) {
     const std::string eighty(80, 'c');
     std::string accented;  // 80 characters, 160 bytes of UTF-8
@@ -150,12 +150,17 @@ TEST(ItemCommentMigration, LinesWhoseValuesDoNotFitAreLeftAndCounted) {
         line(5, " 125.00 ", "b"), line(6, "0", eighty + "d"), line(7, "0", accented + "\xC3\xA9"),
         line(8, "0", eighty + "  x"), line(9, "0", std::string(81, '\xE9')),  // 81 characters of a code page
         line(10, "-2", "a"), line(11, "255", "a"), line(12, std::nullopt, "a"), line(13, "2.5", "a")};
+    db.rows[migration_statements(Engine::Pervasive).read] = {line(1, "-129", "a"), line(2, "-130", "b"),
+                                                             line(3, "126", "c"), line(4, "127", "d")};
     MigrationResult result;
     EXPECT_EQ(migrate(db, result), (std::vector<std::string>{"1|1|1|1|" + eighty, "1|2|1|1|" + accented,
                                                              "1|3|1|1|" + eighty, "1|4|0|1|a", "1|5|126|1|b"}));
-    EXPECT_FALSE(result.stopped_by);
     EXPECT_EQ(result.not_movable, 8);
     EXPECT_TRUE(kept_columns_message(result).starts_with("8 flagged quote lines could not be moved to CommIns"));
+    db.log.clear();
+    EXPECT_EQ(migrate(db, result, Engine::Pervasive), (std::vector<std::string>{"1|1|-128|1|a", "1|3|127|1|c"}));
+    EXPECT_FALSE(result.stopped_by);
+    EXPECT_EQ(result.not_movable, 2);
 }
 
 }  // namespace

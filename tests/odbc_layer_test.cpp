@@ -86,7 +86,7 @@ TEST_P(Engine, PreparedInsertBindsIntegerTinyIntVarCharAndNull) {
              {{n(4), null, null}, postgres() ? "23505" : "HY000"}})
         EXPECT_EQ(error_of(stmt->execute(values)).sqlstate(), state);
     (void)ok(stmt->execute({n(5), n(1), t("short")}), "insert after failures");
-    EXPECT_EQ(rows( "SELECT line, kind, note FROM c ORDER BY line IS NULL, line"),
+    EXPECT_EQ(rows("SELECT line, kind, note FROM c ORDER BY line IS NULL, line"),
               (std::vector<Row>{{"-2147483648", "-128", longer}, {"4", "0", ""}, {"5", "1", "short"},
                                 {"2147483647", "127", "it's \"q\""}, {std::nullopt, std::nullopt, std::nullopt}}));
 }
@@ -111,7 +111,7 @@ TEST_P(Engine, ArraysOfParameterSetsOnlyWhereTheDriverReportsThem) {
                                 : (std::vector<S>{S::Done, S::Failed, S::Unused}));
     std::vector<Row> stored{{"1", "one"}, {"2", "two"}, {"3", "three"}, {"4", "four"}};
     if (!postgres()) stored.push_back({"5", "five"});
-    EXPECT_EQ(rows( "SELECT line, note FROM c ORDER BY line"), stored);
+    EXPECT_EQ(rows("SELECT line, note FROM c ORDER BY line"), stored);
 }
 
 TEST_P(Engine, FailuresCarryTheDriversCodesAndTheSessionGoesOn) {
@@ -124,7 +124,7 @@ TEST_P(Engine, FailuresCarryTheDriversCodesAndTheSessionGoesOn) {
         EXPECT_EQ(e.sqlstate(), postgres() ? pg_state : "HY000") << sql << ": " << describe(e);
         EXPECT_EQ(e.native_error(), postgres() ? e.native_error() : sqlite_code) << sql;
     }
-    EXPECT_EQ(rows( "SELECT id FROM t"), std::vector<Row>{{"1"}});
+    EXPECT_EQ(rows("SELECT id FROM t"), std::vector<Row>{{"1"}});
     EXPECT_EQ(error_of(connector_.connect({"no_such_dsn", 0, 30})).sqlstate(), "IM002");
     if (!postgres()) return;
     // The failure of a later statement of a batch is not lost.
@@ -170,7 +170,7 @@ TEST_P(Postgres, CancelFromAnotherThreadAtAnyMomentIsSafe) {
     canceller.join();
     EXPECT_GT(cancelled, 0) << "no statement was cancelled";
     // A statement reported as cancelled must not have been stored, nor the reverse.
-    EXPECT_EQ(rows( "SELECT COUNT(*) FROM c"), std::vector<Row>{{std::to_string(stored)}});
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM c"), std::vector<Row>{{std::to_string(stored)}});
 }
 
 TEST_P(Postgres, ProceduresAreListedByTheirNames) {
@@ -196,7 +196,7 @@ TEST_P(Postgres, QueryTimeoutAndCancelEndALongStatementWith57014) {
 }
 
 TEST_P(Postgres, KilledConnectionFailsTheNextStatements) {
-    const std::string pid = *rows( "SELECT pg_backend_pid()").at(0).at(0);
+    const std::string pid = *rows("SELECT pg_backend_pid()").at(0).at(0);
     auto admin = ok(sandbox.connect_admin(), "admin");
     // With a timeout, pg_terminate_backend waits until the backend is gone. psqlODBC
     // then passes on the server's farewell, and after it reports the lost connection.

@@ -97,98 +97,73 @@ Result<std::unique_ptr<Session>> connect(const std::string& dsn, int query_timeo
                               .user = std::move(user), .password = std::move(password)});
 }
 
-std::string error_rule(const std::string& match, int number, int severity) {
-    return R"({"match": ")" + match + R"(", "action": "error", "number": )" + std::to_string(number) +
-           R"(, "severity": )" + std::to_string(severity) + R"(, "message": "server message )" +
-           std::to_string(number) + R"("})";
+std::string error(int number, int severity) {
+    return R"("action": "error", "message": "server message", "number": )" + std::to_string(number) +
+           R"(, "severity": )" + std::to_string(severity);
 }
 
-// One number of each severity and treatment (the error-policy test has them all).
-TEST(FreeTds, ServerErrorsAreClassifiedByTheirNumber) {
+// What a statement's failure becomes through FreeTDS: its treatment, the server's number, and whether the connection
+// is dead (the session does not go on). One server number of each severity and treatment (the error-policy test
+// has them all); a connection closed or reset; a timeout whose cancel the server acknowledges or not.
+TEST(FreeTds, StatementFailuresAreClassified) {
+    using K = FailureKind;
     const struct {
-        int number, severity;
-        FailureKind kind;
+        std::string rule;
+        K kind;
+        int number;
+        bool dead;
     } cases[] = {
-        {2714, 16, FailureKind::AlreadyDone}, {208, 16, FailureKind::TableMissing}, {3701, 11, FailureKind::AlreadyDone},
-        {156, 15, FailureKind::AlreadyDone},  {1205, 13, FailureKind::Timeout},     {1222, 16, FailureKind::Timeout},
-        {9002, 17, FailureKind::Reported},    {701, 19, FailureKind::Reported},     {596, 21, FailureKind::Reported},
-        {229, 14, FailureKind::Reported},     {2627, 14, FailureKind::Reported},    {2812, 16, FailureKind::Reported},
+        {error(2714, 16), K::AlreadyDone, 2714, false}, {error(208, 16), K::TableMissing, 208, false},
+        {error(3701, 11), K::AlreadyDone, 3701, false}, {error(156, 15), K::AlreadyDone, 156, false},
+        {error(1205, 13), K::Timeout, 1205, false},     {error(1222, 16), K::Timeout, 1222, false},
+        {error(9002, 17), K::Reported, 9002, false},    {error(701, 19), K::Reported, 701, false},
+        {error(596, 21), K::Reported, 596, false},      {error(229, 14), K::Reported, 229, false},
+        {error(2627, 14), K::Reported, 2627, false},    {error(2812, 16), K::Reported, 2812, false},
+        {R"("action": "close")", K::ConnectionLost, 0, true}, {R"("action": "reset")", K::ConnectionLost, 0, true},
+        {R"("action": "hang", "ack": true)", K::Timeout, 0, false},
+        {R"("action": "hang", "ack": false)", K::Timeout, 0, true},
     };
-    std::string rules;
-    for (const auto& c : cases) rules += (rules.empty() ? "" : ",") + error_rule("probe " + std::to_string(c.number), c.number, c.severity);
-    server().set_plan(R"({"rules": [)" + rules + "]}");
-    auto session = connect(kTds);
-    ASSERT_TRUE(session) << session.error().messages();
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.number);
-        auto r = (*session)->execute("SELECT 'probe " + std::to_string(c.number) + "'");
-        ASSERT_FALSE(r);
-        EXPECT_EQ(r.error().native_error(), c.number) << r.error().messages();
-        EXPECT_EQ(classify(r.error(), Engine::SqlServer).kind, c.kind) << r.error().sqlstate();
-        EXPECT_FALSE(r.error().connection_dead);
-    }
-    EXPECT_TRUE((*session)->execute("SELECT 1"));
-}
-
-TEST(FreeTds, ABrokenConnectionIsLostAtItsFirstFailure) {
-    for (const char* how : {"close", "reset"}) {
-        SCOPED_TRACE(how);
-        server().set_plan(std::string(R"({"rules": [{"match": "ALTER TABLE", "action": ")") + how + R"("}]})");
-        auto session = connect(kTds);
-        ASSERT_TRUE(session) << session.error().messages();
-        auto r = (*session)->execute("ALTER TABLE [Quote] ADD [x] INT NULL;");
-        ASSERT_FALSE(r);
-        EXPECT_EQ(classify(r.error(), Engine::SqlServer).kind, FailureKind::ConnectionLost)
-            << r.error().sqlstate() << " " << r.error().native_error() << " " << r.error().messages();
-    }
-}
-
-TEST(FreeTds, ATimeoutStaysATimeoutWhetherOrNotTheServerAcknowledgesTheCancel) {
-    for (const bool ack : {true, false}) {
-        SCOPED_TRACE(ack);
-        server().set_plan(std::string(R"({"rules": [{"match": "slow", "times": 1, "action": "hang", "ack": )") +
-                          (ack ? "true" : "false") + "}]}");
+        SCOPED_TRACE(c.rule);
+        server().set_plan(R"({"rules": [{"match": "probe", "times": 1, )" + c.rule + "}]}");
         auto session = connect(kTds, 1);
         ASSERT_TRUE(session) << session.error().messages();
-        auto r = (*session)->execute("UPDATE slow SET x = 1");
+        auto r = (*session)->execute("UPDATE probe SET x = 1");
         ASSERT_FALSE(r);
-        EXPECT_EQ(classify(r.error(), Engine::SqlServer).kind, FailureKind::Timeout) << r.error().messages();
-        // Unanswered, FreeTDS gives the connection up; answered, it goes on.
-        EXPECT_EQ(r.error().connection_dead, !ack);
-        EXPECT_EQ(bool((*session)->execute("SELECT 1")), ack);
+        EXPECT_EQ(classify(r.error(), Engine::SqlServer).kind, c.kind) << r.error().sqlstate() << " " << r.error().messages();
+        EXPECT_EQ(r.error().connection_dead, c.dead);
+        EXPECT_NE(bool((*session)->execute("SELECT 1")), c.dead);
+        if (c.number) {
+            EXPECT_EQ(r.error().native_error(), c.number);
+        }
     }
 }
 
-TEST(FreeTds, ConnectionFailuresSayWhatToCheck) {
+// Credentials reach the server as given (quoted in the connection string); a closing brace is refused unsent.
+// A refused login, no server at the address, a server that never answers within the login timeout.
+TEST(FreeTds, LoginsAndWhyTheyFail) {
+    server().set_plan(R"({"login": {"user": "sel;vane", "password": "p{w;d=x"}})");
+    EXPECT_TRUE(connect(kTds, 5, "sel;vane", "p{w;d=x"));
+    EXPECT_EQ(server().received().at(0), (std::vector<std::string>{"login", "sel;vane", "p{w;d=x", "sv"}));
+    server().set_plan("{}");
+    auto brace = connect(kTds, 5, "sa", "pw}d");
+    ASSERT_FALSE(brace);
+    EXPECT_NE(brace.error().messages().find("FreeTDS"), std::string::npos);
+    EXPECT_TRUE(server().received().empty());
+
     server().set_plan(R"({"login": "refuse"})");
     auto refused = connect(kTds);
     ASSERT_FALSE(refused);
     EXPECT_EQ(connect_failure(refused.error()), ConnectFailure::LoginRefused) << refused.error().messages();
-
     auto nowhere = connect(kNowhere);
     ASSERT_FALSE(nowhere);
     EXPECT_EQ(connect_failure(nowhere.error()), ConnectFailure::Unreachable) << nowhere.error().messages();
-
     server().set_plan(R"({"login": "silent"})");
     const auto started = std::chrono::steady_clock::now();
     auto silent = connect(kTds, 5, "sa", "secret", 1);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10)) << "the login timeout was not kept";
     ASSERT_FALSE(silent);
     EXPECT_EQ(connect_failure(silent.error()), ConnectFailure::Unreachable) << silent.error().messages();
-}
-
-TEST(FreeTds, CredentialsReachTheServerQuotedAndAClosingBraceIsRefused) {
-    server().set_plan(R"({"login": {"user": "sel;vane", "password": "p{w;d=x"}})");
-    EXPECT_TRUE(connect(kTds, 5, "sel;vane", "p{w;d=x"));
-    const auto got = server().received();
-    ASSERT_FALSE(got.empty());
-    EXPECT_EQ(got[0], (std::vector<std::string>{"login", "sel;vane", "p{w;d=x", "sv"}));
-
-    server().set_plan("{}");
-    auto brace = connect(kTds, 5, "sa", "pw}d");
-    ASSERT_FALSE(brace);
-    EXPECT_NE(brace.error().messages().find("FreeTDS"), std::string::npos);
-    EXPECT_TRUE(server().received().empty());  // nothing was sent
 }
 
 TEST(FreeTds, AWholeRunSendsEveryPhaseTheProbeAndTheMigration) {
