@@ -44,8 +44,6 @@ std::string usage_text();
 
 // The exit status of a run (or a check) that found no data source to visit.
 inline constexpr int kExitNothingFound = 4;
-// The exit status of a run refused because another one is under way.
-inline constexpr int kExitBusy = 5;
 // The exit status of a run stopped by SIGTERM (SIGINT: 130).
 inline constexpr int kExitTerminated = 143;
 

@@ -38,6 +38,7 @@ enum class DataSourceOutcome {
     ConnectionLost,  // the connection broke during a phase; the run was abandoned
     Interrupted,     // the user interrupted the run
     TimedOut,        // phase two still timed out when the engine's re-runs were spent: not completed
+    Busy,            // SQL Server: another run holds the database's application lock; nothing sent
 };
 
 struct DataSourceReport {

@@ -27,6 +27,7 @@ Words words(DataSourceOutcome o) {
         case DataSourceOutcome::ConnectionLost: return {"connection_lost", "connection lost, run abandoned"};
         case DataSourceOutcome::Interrupted: return {"interrupted", "interrupted"};
         case DataSourceOutcome::TimedOut: return {"timed_out", "not completed: phase two timed out after the re-runs"};
+        case DataSourceOutcome::Busy: return {"busy", "refused: another run is updating this database, nothing sent"};
     }
     return {"", ""};
 }
@@ -59,6 +60,8 @@ int exit_status(const RunReport& report) {
                       d.outcome == DataSourceOutcome::ConnectFailed ||
                       d.outcome == DataSourceOutcome::ConnectionLost;
     if (unreachable) return kExitUnreachable;
+    for (const auto& d : report.data_sources)
+        if (d.outcome == DataSourceOutcome::Busy) return kExitBusy;
     return report.any_failure() ? kExitFailure : kExitOk;
 }
 

@@ -14,6 +14,7 @@ enum ExitStatus {
     kExitFailure = 1,      // a failure was reported
     kExitUsage = 2,        // the command line was wrong
     kExitUnreachable = 3,  // a data source could not be connected, was refused, or its connection was lost
+    kExitBusy = 5,         // another run is under way on this machine or on a SQL Server database of the run
     kExitInterrupted = 130,
 };
 

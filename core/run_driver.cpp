@@ -5,6 +5,7 @@
 
 #include "core/check.h"
 #include "core/connect_attempt.h"
+#include "core/database_lock.h"
 #include "core/error_policy.h"
 #include "core/phase_runner.h"
 #include "odbc/credentials.h"
@@ -130,6 +131,13 @@ private:
                     fail(ds, DataSourceOutcome::NotProductDatabase, *foreign);
                     return;
                 }
+            // Another run of the service pack on this database: nothing is sent.
+            const DatabaseLock lock = lock_database(**session, ds.engine);
+            if (lock == DatabaseLock::Busy) {
+                if (settings_.on_session) settings_.on_session(nullptr);
+                fail(ds, DataSourceOutcome::Busy, database_busy_message(ds.name));
+                return;
+            }
             ++ds.runs;
             view_.set_status_label("Updating database " + ds.name + ".");
 
@@ -142,6 +150,7 @@ private:
             }
 
             view_.set_progress(100);
+            if (lock == DatabaseLock::Held && end != PhaseEnd::ConnectionLost) unlock_database(**session);
             if (settings_.on_session) settings_.on_session(nullptr);
             session->reset();
 

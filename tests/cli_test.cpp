@@ -343,7 +343,7 @@ TEST(Report, TextAndJsonNameEveryOutcomeAndFailure) {
         {DataSourceOutcome::Done, "done", 0}, {DataSourceOutcome::Refused, "refused", 3},
         {DataSourceOutcome::NotProductDatabase, "not_product_database", 3},
         {DataSourceOutcome::ConnectionLost, "connection_lost", 3}, {DataSourceOutcome::TimedOut, "timed_out", 0},
-        {DataSourceOutcome::Interrupted, "interrupted", 0}};
+        {DataSourceOutcome::Interrupted, "interrupted", 0}, {DataSourceOutcome::Busy, "busy", 5}};
     for (const auto& o : outcomes) {
         report.data_sources[1] = DataSourceReport{Engine::SqlServer, "sv01"};
         report.data_sources[1].outcome = o.outcome;

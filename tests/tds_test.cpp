@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "core/database_lock.h"
 #include "core/error_policy.h"
 #include "core/run_driver.h"
 #include "odbc/odbc_session.h"
@@ -185,10 +186,16 @@ TEST(FreeTds, AWholeRunSendsEveryPhaseTheProbeAndTheMigration) {
         ASSERT_EQ(report.data_sources.size(), 1u);
         EXPECT_EQ(report.data_sources[0].comments, CommentMove::Moved);
 
+        // The database's application lock is taken first and let go last.
+        const auto all = server().statements();
+        ASSERT_GE(all.size(), 2u);
+        EXPECT_NE(all.front().find("sp_getapplock"), std::string::npos) << all.front();
+        EXPECT_NE(all.back().find("sp_releaseapplock"), std::string::npos) << all.back();
         std::vector<std::string> sent;
-        for (const std::string& s : server().statements())
+        for (const std::string& s : all)
             if (s.find("INSERT INTO [CommIns]") == std::string::npos && s.find("[ColumnID] = 1") == std::string::npos &&
-                s.find("FROM [Details]") == std::string::npos && s.find("FROM [CommIns]") == std::string::npos)
+                s.find("FROM [Details]") == std::string::npos && s.find("FROM [CommIns]") == std::string::npos &&
+                s.find("applock") == std::string::npos)
                 sent.push_back(s);
         const auto expected = testing::run_statements(Engine::SqlServer, !grid_has_rows);
         EXPECT_EQ(sent.size(), expected.size());
@@ -248,6 +255,19 @@ TEST(FreeTds, TheCommandLineLogsInWithUserAndPasswordAndReportsWhatTheServerCoul
     for (const auto& m : server().received())
         if (m[0] == "login") logins.push_back(m[1] + "/" + m[2]);
     EXPECT_EQ(logins, (std::vector<std::string>{"sa/s3cret;x", "sa/s3cret;x"}));  // the run and its re-run
+
+    // Another session holds the database's application lock (a run elsewhere): the
+    // data source is refused with one message and nothing but the lock request, exit 5.
+    server().set_plan("{}");
+    {
+        auto holder = connect(kTds);
+        ASSERT_TRUE(holder) << holder.error().messages();
+        ASSERT_EQ(lock_database(**holder, Engine::SqlServer), DatabaseLock::Held);
+        std::tie(status, err) = run_program({"--run", "--dsn", kTds, "--user", "sa"}, "x");
+        EXPECT_EQ(status, 5) << err;
+        EXPECT_EQ(err, kTds + ": " + database_busy_message(kTds) + "\n");
+        EXPECT_EQ(server().statements().size(), 2u) << server().statements().back();
+    }
 
     // The wrong password: one message that points at the login, exit 3.
     server().set_plan(R"({"login": {"user": "sa", "password": "right"}})");

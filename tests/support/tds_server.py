@@ -14,7 +14,10 @@ A rule applies to a batch or prepared statement whose text contains TEXT
 Actions: "error" (number, severity, state, message), "rows" (columns: [[name,
 "int"|"tinyint"|"nvarchar"]], rows: [[...]]), "close" (the connection is
 closed), "reset" (reset), "hang" (no answer until an attention, which is
-acknowledged when "ack" is true). Anything else is answered with DONE.
+acknowledged when "ack" is true). Anything else is answered with DONE, but for
+sp_getapplock / sp_releaseapplock in a batch, which are answered as the server
+does: a session's application lock, granted (0) unless another connection holds
+it (-1), read back by a SELECT in the same batch; let go when the connection ends.
 Log lines, JSON arrays: ["login", USER, PASSWORD, DATABASE], ["batch", SQL],
 ["rpc", PROC, SQL, DECLARED, "TYPE=VALUE"...], ["attention"].
 """
@@ -28,6 +31,7 @@ import threading
 PLAN, LOG, PORTFILE = sys.argv[1:4]
 lock = threading.Lock()
 plan = {"text": None, "data": {}, "used": {}}
+applocks = {}  # resource -> number of the connection that holds it
 
 
 def current_plan():
@@ -150,6 +154,14 @@ class Connection:
             self.sock.sendall(struct.pack(">BBHHBB", kind, 1 if last else 0, len(part) + 8, 0, 1, 0) + part)
 
     def serve(self):
+        try:
+            self.serve_messages()
+        finally:
+            with lock:
+                for resource in [r for r, n in applocks.items() if n == self.number]:
+                    del applocks[resource]
+
+    def serve_messages(self):
         while True:
             kind, data = self.read_message()
             if kind is None:
@@ -208,6 +220,8 @@ class Connection:
         Returns the reply's bytes, or None when the connection is closed or the statement hangs."""
         rule = take_rule(sql) or {}
         action = rule.get("action")
+        if action is None and final == 0xFD and "applock" in sql.lower():
+            return self.applock(sql)
         if action == "close":
             self.sock.close()
             return None
@@ -230,6 +244,25 @@ class Connection:
             body = done(inner, status=more)
         # The DONEPROC of an RPC that another follows in the same request says more follows.
         return body + extra + (done(final, status=0x0001 if more_rpcs else 0) if final == 0xFE else b"")
+
+    def applock(self, sql):
+        """EXEC @r = sp_getapplock @Resource = N'...' ...; SELECT @r, or EXEC sp_releaseapplock: the
+        procedure's return status and DONEPROC, then the SELECT's row."""
+        resource = sql.split("@Resource = N'", 1)[-1].split("'", 1)[0]
+        with lock:
+            holder = applocks.get(resource)
+            if "sp_getapplock" in sql.lower():
+                status = 0 if holder in (None, self.number) else -1
+                if status == 0:
+                    applocks[resource] = self.number
+            else:
+                status = 0 if holder == self.number else -999
+                if status == 0:
+                    del applocks[resource]
+        body = struct.pack("<Bi", 0x79, status) + done(0xFE, status=0x0001)
+        if "select" in sql.lower():
+            return body + result_set([["", "int"]], [[status]])
+        return body + done()
 
     def reply(self, sql, final, extra):
         body = self.answer(sql, final, extra)
