@@ -15,17 +15,22 @@
 
 namespace sp::testing {
 
+// Errors as drivers report them.
+inline DbError sql_error(const std::string& sqlstate, std::int32_t native = 0, const std::string& message = "error") {
+    return DbError::make(sqlstate, message, native);
+}
+
 struct FakeDatabase {
     // Every call, in order: "connect DSN", "execute SQL", "query SQL",
-    // "prepare SQL", "insert v1|v2|...", "close", "cancel". Values print as
-    // NULL or their text.
+    // "prepare SQL", "insert v1|v2|...", "close", "cancel", "catalog tables"...
+    // Values print as NULL or their text.
     std::vector<std::string> log;
 
-    // Decides the answer to execute() and query(); std::nullopt is success.
+    // Decides the answer to execute(), query() and prepare(); std::nullopt is success.
     std::function<std::optional<DbError>(const std::string& sql)> fail;
     // Rows answered by query(sql); a query not listed answers no rows.
     std::map<std::string, std::vector<Row>> rows;
-    // Fails fetch() of the query's cursor after this many rows (-1: never).
+    // Fails fetch() of the query's cursor after this many rows.
     std::map<std::string, std::pair<int, DbError>> fetch_fail;
     // Decides the answer to one execution of a prepared statement.
     std::function<std::optional<DbError>(const std::string& sql, const std::vector<ParamValue>&)> fail_execute;
@@ -36,8 +41,8 @@ struct FakeDatabase {
     // statement fails while a cursor has rows left to read.
     bool write_while_reading = true;
     bool reading = false;
-    // What the catalog calls answer ("catalog tables", "catalog columns", ... in
-    // the log); unset, they fail as with a driver that has no catalog functions.
+    // What the catalog calls answer; unset, they fail as with a driver that
+    // has no catalog functions.
     struct Catalog {
         ServerInfo server;
         std::vector<std::string> tables;
@@ -47,16 +52,38 @@ struct FakeDatabase {
     std::optional<Catalog> catalog;
 
     // The statements sent through execute(), in order.
-    std::vector<std::string> executed() const;
+    std::vector<std::string> executed() const {
+        std::vector<std::string> out;
+        for (const auto& entry : log)
+            if (entry.starts_with("execute ")) out.push_back(entry.substr(8));
+        return out;
+    }
+    std::optional<DbError> refused(const std::string& sql) const {
+        if (reading) return sql_error("HY000", 0, "Connection is busy with results for another command");
+        return fail ? fail(sql) : std::nullopt;
+    }
 };
 
 class FakeSession : public Session {
 public:
     explicit FakeSession(FakeDatabase& db) : db_(db) {}
-    Result<void> execute(const std::string& sql) override;
-    Result<std::unique_ptr<Cursor>> query(const std::string& sql) override;
-    Result<std::unique_ptr<PreparedStatement>> prepare(const std::string& sql,
-                                                       const std::vector<ParamSpec>& params) override;
+    Result<void> execute(const std::string& sql) override {
+        db_.log.push_back("execute " + sql);
+        if (auto e = db_.refused(sql)) return *e;
+        return {};
+    }
+    Result<std::unique_ptr<Cursor>> query(const std::string& sql) override {
+        db_.log.push_back("query " + sql);
+        if (auto e = db_.refused(sql)) return *e;
+        auto fail = db_.fetch_fail.find(sql);
+        return std::unique_ptr<Cursor>(std::make_unique<FakeCursor>(
+            db_, db_.rows[sql], fail == db_.fetch_fail.end() ? std::nullopt : std::optional(fail->second)));
+    }
+    Result<std::unique_ptr<PreparedStatement>> prepare(const std::string& sql, const std::vector<ParamSpec>&) override {
+        db_.log.push_back("prepare " + sql);
+        if (auto e = db_.refused(sql)) return *e;
+        return std::unique_ptr<PreparedStatement>(std::make_unique<FakePrepared>(db_, sql));
+    }
     bool can_write_while_reading() const override { return db_.write_while_reading; }
     void cancel() override { db_.log.push_back("cancel"); }
     Result<ServerInfo> server_info() override { return answer("server", &FakeDatabase::Catalog::server); }
@@ -67,6 +94,43 @@ public:
     }
 
 private:
+    struct FakeCursor : Cursor {
+        FakeCursor(FakeDatabase& db, std::vector<Row> rows, std::optional<std::pair<int, DbError>> fail)
+            : db(db), rows(std::move(rows)), fail(std::move(fail)) {
+            db.reading = !db.write_while_reading;
+        }
+        Result<std::optional<Row>> fetch() override {
+            if (fail && next == static_cast<size_t>(fail->first)) return db.reading = false, fail->second;
+            if (next >= rows.size()) return db.reading = false, std::optional<Row>{};
+            return std::optional<Row>{rows[next++]};
+        }
+        Result<void> close() override {
+            db.log.push_back("close");
+            db.reading = false;
+            if (db.close_error) return *db.close_error;
+            return {};
+        }
+        FakeDatabase& db;
+        std::vector<Row> rows;
+        std::optional<std::pair<int, DbError>> fail;
+        size_t next = 0;
+    };
+    struct FakePrepared : PreparedStatement {
+        FakePrepared(FakeDatabase& db, std::string sql) : db(db), sql(std::move(sql)) {}
+        Result<void> execute(const std::vector<ParamValue>& values) override {
+            std::string entry = "insert ";
+            for (size_t i = 0; i < values.size(); ++i)
+                entry += (i ? "|" : "") + (values[i].integer ? std::to_string(*values[i].integer)
+                                                             : values[i].text.value_or("NULL"));
+            db.log.push_back(entry);
+            if (db.reading) return *db.refused(sql);
+            if (db.fail_execute)
+                if (auto e = db.fail_execute(sql, values)) return *e;
+            return {};
+        }
+        FakeDatabase& db;
+        std::string sql;
+    };
     template <class T>
     Result<T> answer(const std::string& call, T FakeDatabase::Catalog::*part) {
         db_.log.push_back("catalog " + call);
@@ -80,15 +144,16 @@ private:
 class FakeConnector : public Connector {
 public:
     explicit FakeConnector(FakeDatabase& db) : db_(db) {}
-    Result<std::unique_ptr<Session>> connect(const ConnectOptions& options) override;
+    Result<std::unique_ptr<Session>> connect(const ConnectOptions& options) override {
+        db_.log.push_back("connect " + options.dsn);
+        db_.connects.push_back(options);
+        if (db_.fail_connect)
+            if (auto e = db_.fail_connect(options)) return *e;
+        return std::unique_ptr<Session>(std::make_unique<FakeSession>(db_));
+    }
 
 private:
     FakeDatabase& db_;
 };
-
-// Errors as drivers report them.
-DbError sql_error(const std::string& sqlstate, std::int32_t native = 0, const std::string& message = "error");
-
-std::string to_text(const ParamValue& v);
 
 }  // namespace sp::testing
