@@ -242,7 +242,7 @@ TEST(FreeTds, TheCommandLineLogsInWithUserAndPasswordAndReportsWhatTheServerCoul
         auto holder = connect(kTds);
         ASSERT_TRUE(holder) << holder.error().messages();
         ASSERT_EQ(lock_database(**holder, Engine::SqlServer), DatabaseLock::Held);
-        std::tie(status, err) = run_program({"--run", "--dsn", kTds, "--user", "sa"}, "x");
+        std::tie(status, err) = run_program("--run --dsn " + kTds + " --user sa", "x");
         EXPECT_EQ(status, 5) << err;
         EXPECT_EQ(err, kTds + ": " + database_busy_message(kTds) + "\n");
         EXPECT_EQ(server().statements().size(), 2u) << server().statements().back();
