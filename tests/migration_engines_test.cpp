@@ -53,14 +53,16 @@ protected:
     void SetUp() override {
         OnEngine::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        // No key on Details: the product's data is not always clean, a quote line may be there twice.
-        testing::run(*session_, {"CREATE TABLE Details (QuoteID INTEGER NOT NULL, Line INTEGER NOT NULL, deHasItemCom "
-                                 "SMALLINT, deItemComType SMALLINT, deItemCom VARCHAR(255))",
-                                 std::string("CREATE TABLE CommIns (QuoteID INTEGER NOT NULL, Line INTEGER NOT NULL, "
-                                             "CoInType ") + (postgres() ? "SMALLINT" : "TINYINT") +
-                                     " NOT NULL, Number INTEGER NOT NULL, CommIns VARCHAR(80) NOT NULL, DateEnter "
-                                     "DATE, UserEnter VARCHAR(20), DateModify DATE, UserModify VARCHAR(20), "
-                                     "PRIMARY KEY (QuoteID, Line, CoInType, Number))"});
+        // No key on Details: the product's data is not always clean, a quote line may be there twice. CommIns
+        // refuses the comment 'refused'.
+        const std::string type = postgres() ? "SMALLINT" : "TINYINT";
+        testing::run(*session_, {
+            "CREATE TABLE Details (QuoteID INTEGER NOT NULL, Line INTEGER NOT NULL, deHasItemCom SMALLINT, "
+            "deItemComType SMALLINT, deItemCom VARCHAR(255))",
+            "CREATE TABLE CommIns (QuoteID INTEGER NOT NULL, Line INTEGER NOT NULL, CoInType " + type + " NOT NULL, "
+            "Number INTEGER NOT NULL, CommIns VARCHAR(80) NOT NULL CHECK (CommIns <> 'refused'), DateEnter DATE, "
+            "UserEnter VARCHAR(20), DateModify DATE, UserModify VARCHAR(20), PRIMARY KEY (QuoteID, Line, CoInType, "
+            "Number))"});
     }
     // Details lines as value lists: QuoteID, Line, deHasItemCom, deItemComType, deItemCom.
     void add(const std::string& lines) { run("INSERT INTO Details VALUES " + lines); }
@@ -94,16 +96,12 @@ TEST_P(MigrationOnEngine, CopiesFlaggedLinesOnlyAndOnceUntilTheLegacyColumnsAreG
     EXPECT_EQ(comment_rows(), expected);
 }
 
-// A line the database refuses inside an array: the migration knows exactly which lines reached CommIns (psqlODBC
+// A line CommIns refuses inside an array: the migration knows exactly which lines reached CommIns (psqlODBC
 // commits an array of 500 as a unit, sqliteodbc line by line), and a later run copies the rest once.
 TEST_P(MigrationOnEngine, ALineRefusedInsideAnArrayLeavesExactlyTheCountedLines) {
-    run("DROP TABLE CommIns");
-    run("CREATE TABLE CommIns (QuoteID INTEGER NOT NULL, Line INTEGER NOT NULL, CoInType SMALLINT NOT NULL, "
-        "Number INTEGER NOT NULL, CommIns VARCHAR(80) NOT NULL CHECK (CommIns <> 'refused'), "
-        "PRIMARY KEY (QuoteID, Line, CoInType, Number))");
     std::string lines;
     for (int i = 1; i <= 1200; ++i)
-        lines += (i > 1 ? ", (" : "(") + std::to_string(7) + ", " + std::to_string(i) + ", 1, 0, '" +
+        lines += (i > 1 ? ", (7, " : "(7, ") + std::to_string(i) + ", 1, 0, '" +
                  (i == 1100 ? std::string("refused") : "line " + std::to_string(i)) + "')";
     add(lines);
     const auto stored = [&] { return std::stoi(rows("SELECT COUNT(*) FROM CommIns").at(0).at(0).value_or("-1")); };
