@@ -25,7 +25,8 @@ struct LockAttempt {
 LockAttempt lock_for_run(const std::filesystem::path& file);
 
 // The machine's lock file: $SELVANE_SP_LOCK_FILE when set (tests, or separate
-// installations), else /tmp/selvane-sp.lock; on Windows a named mutex stands in.
+// installations), else /tmp/selvane-sp.lock; on Windows %ProgramData%\selvane-sp.lock,
+// held open without sharing.
 // (One implementation per operating system: run_lock_posix.cpp, run_lock_win.cpp.)
 std::filesystem::path default_lock_file();
 

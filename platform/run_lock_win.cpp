@@ -7,7 +7,8 @@
 namespace sp {
 namespace {
 
-// A file opened with no sharing: a second program cannot open it while it is held.
+// A file opened with no sharing: a second program cannot open it while it is
+// held, and Windows closes the handle when the holder ends, however it ends.
 class ExclusiveFileLock : public RunLock {
 public:
     explicit ExclusiveFileLock(HANDLE file) : file_(file) {}
@@ -35,11 +36,12 @@ LockAttempt lock_for_run(const std::filesystem::path& file) {
 }
 
 std::filesystem::path default_lock_file() {
-    const char* set = std::getenv("SELVANE_SP_LOCK_FILE");
+    // Read wide, so that a path outside the code page stays right.
+    const wchar_t* set = _wgetenv(L"SELVANE_SP_LOCK_FILE");
     if (set && *set) return set;
     // Shared by every user of the machine.
-    const char* data = std::getenv("ProgramData");
-    return std::filesystem::path(data && *data ? data : "C:\\ProgramData") / "selvane-sp.lock";
+    const wchar_t* data = _wgetenv(L"ProgramData");
+    return std::filesystem::path(data && *data ? data : L"C:\\ProgramData") / L"selvane-sp.lock";
 }
 
 }  // namespace sp

@@ -7,6 +7,12 @@
 #include <ctime>
 #include <vector>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#endif
+
 namespace sp {
 
 namespace {
@@ -55,6 +61,18 @@ void remove_old_logs(const std::filesystem::path& folder, int keep) {
     for (size_t i = 0; i < logs.size() - static_cast<size_t>(keep); ++i) std::filesystem::remove(logs[i], ec);
 }
 
+// Opens the file for writing; with new_only, never one that exists already
+// (errno EEXIST then). On Windows by its wide name, since msvcrt's fopen knows
+// no "x" and takes names in the code page.
+std::FILE* open_for_writing(const std::filesystem::path& path, bool new_only) {
+#ifdef _WIN32
+    const int fd = _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | (new_only ? _O_EXCL : 0), _S_IREAD | _S_IWRITE);
+    return fd < 0 ? nullptr : _fdopen(fd, "w");
+#else
+    return std::fopen(path.c_str(), new_only ? "wx" : "w");
+#endif
+}
+
 OpenedLog failed(const std::filesystem::path& path, const std::string& why) {
     OpenedLog log;
     log.path = path.string();
@@ -65,7 +83,7 @@ OpenedLog failed(const std::filesystem::path& path, const std::string& why) {
 }  // namespace
 
 OpenedLog open_log_file(const std::filesystem::path& file) {
-    std::FILE* f = std::fopen(file.string().c_str(), "w");
+    std::FILE* f = open_for_writing(file, false);
     if (!f) return failed(file, std::strerror(errno));
     return {std::make_unique<StdioLog>(f), file.string(), {}};
 }
@@ -80,7 +98,7 @@ OpenedLog open_log_in_folder(const std::filesystem::path& folder, std::chrono::s
     const std::string base = kPrefix + stamp(started);
     for (int n = 1; n < 100; ++n) {
         const std::filesystem::path path = folder / (base + (n == 1 ? "" : "-" + std::to_string(n)) + kSuffix);
-        std::FILE* f = std::fopen(path.string().c_str(), "wx");  // never an existing file
+        std::FILE* f = open_for_writing(path, true);
         if (!f) {
             if (errno == EEXIST) continue;
             return failed(path, std::strerror(errno));

@@ -1,12 +1,17 @@
 // The operating system's side of a run: where its log goes, how many logs are
-// kept, and the lock that lets one run at a time.
+// kept, the lock that lets one run at a time, and the terminal.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#include <process.h>
+#else
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <fstream>
@@ -32,6 +37,32 @@ struct Platform : ::testing::Test {
     void TearDown() override { fs::remove_all(dir); }
 };
 
+#ifdef _WIN32
+TEST_F(Platform, TheLogFolderIsTheLocalApplicationDataAndTheWidthTheConsoles) {
+    const wchar_t* local = _wgetenv(L"LOCALAPPDATA");
+    const std::wstring saved = local ? local : L"";
+    _wputenv_s(L"LOCALAPPDATA", L"C:\\Users\\Zo\u00eb\\AppData\\Local");
+    EXPECT_EQ(default_log_folder().wstring(), L"C:\\Users\\Zo\u00eb\\AppData\\Local\\Selvane SP5.4");
+    _wputenv_s(L"LOCALAPPDATA", L"");
+    EXPECT_EQ(default_log_folder(), fs::path());
+    _wputenv_s(L"LOCALAPPDATA", saved.c_str());
+
+    // Output to a file or pipe has no width; a console window of 60 columns has 60.
+    const HANDLE saved_out = GetStdHandle(STD_OUTPUT_HANDLE);
+    EXPECT_EQ(terminal_columns(), 0);
+    FreeConsole();
+    ASSERT_TRUE(AllocConsole());
+    const HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                                       OPEN_EXISTING, 0, nullptr);
+    SetStdHandle(STD_OUTPUT_HANDLE, console);
+    const SMALL_RECT window{0, 0, 59, 9};
+    EXPECT_TRUE(SetConsoleScreenBufferSize(console, {200, 100}) && SetConsoleWindowInfo(console, TRUE, &window));
+    EXPECT_EQ(terminal_columns(), 60);
+    SetStdHandle(STD_OUTPUT_HANDLE, saved_out);
+    CloseHandle(console);
+    FreeConsole();
+}
+#else
 TEST_F(Platform, TheLogFolderFollowsXdgStateHomeElseHome) {
     const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
     const char* state = std::getenv("XDG_STATE_HOME");
@@ -46,6 +77,7 @@ TEST_F(Platform, TheLogFolderFollowsXdgStateHomeElseHome) {
     setenv("HOME", home.c_str(), 1);
     state ? setenv("XDG_STATE_HOME", saved.c_str(), 1) : unsetenv("XDG_STATE_HOME");
 }
+#endif
 
 TEST_F(Platform, ALogPerRunNamedByItsStartAndTheNewestKept) {
     const fs::path folder = dir / "state" / "selvane-sp";  // made when missing
@@ -93,10 +125,14 @@ TEST_F(Platform, TheRunLockIsHeldUntilReleased) {
     LockAttempt unusable = lock_for_run(dir / "missing" / "x.lock");
     EXPECT_FALSE(unusable.held || unusable.busy);
     EXPECT_NE(unusable.message.find("cannot use the lock file"), std::string::npos);
+#ifndef _WIN32
     setenv("SELVANE_SP_LOCK_FILE", "", 1);
     EXPECT_EQ(default_lock_file(), "/tmp/selvane-sp.lock");
     unsetenv("SELVANE_SP_LOCK_FILE");
+#endif
 }
+
+#ifndef _WIN32
 
 // In a session of its own with a terminal of its own: the width the terminal reports (none for other
 // output), and a password typed on it, not echoed, with the echo back on afterwards.
@@ -123,6 +159,7 @@ TEST_F(Platform, TheRunLockIsHeldUntilReleased) {
 TEST(Terminal, ReportsItsWidthAndReadsAPasswordUnseen) {
     EXPECT_EXIT(on_a_terminal_of_its_own(), ::testing::ExitedWithCode(0), "");
 }
+#endif
 
 }  // namespace
 }  // namespace sp

@@ -3,10 +3,13 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <future>
+#include <iterator>
+#include <vector>
 
 #include "core/version.h"
 #include "platform/wide_text.h"
@@ -20,6 +23,8 @@ constexpr UINT kRunCallsMessage = WM_APP + 1;
 // The window was designed in twips: 1440 to the inch.
 constexpr int kTwipsPerInch = 1440;
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+// Closing during a run: how long the job may take to return once stopped.
+constexpr auto kStopWait = std::chrono::seconds(3);
 
 struct Design {
     ControlId id;
@@ -88,6 +93,85 @@ void register_class() {
     (void)registered;
 }
 
+// The login dialog, as a dialog template in memory: Windows lays it out in
+// dialog units of its font, so it follows the DPI, and runs it modally with
+// Tab, Enter and Esc. Items: class atom, style, x, y, width, height, id, text.
+struct DialogItem {
+    WORD atom;  // 0x80 button, 0x81 edit, 0x82 static
+    DWORD style;
+    short x, y, cx, cy;
+    int id;
+    const wchar_t* text;
+};
+
+constexpr DWORD kEdit = WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL;
+const DialogItem kLoginItems[] = {
+    // The explanation has the message box's text id, so that it is found the same way.
+    {0x82, WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 7, 7, 226, 24, 0xFFFF, L""},
+    {0x82, WS_CHILD | WS_VISIBLE | SS_LEFT, 7, 38, 56, 8, -1, L"&User name:"},
+    {0x81, kEdit, 66, 36, 167, 12, kTxtUser, L""},
+    {0x82, WS_CHILD | WS_VISIBLE | SS_LEFT, 7, 56, 56, 8, -1, L"&Password:"},
+    {0x81, kEdit | ES_PASSWORD, 66, 54, 167, 12, kTxtPassword, L""},
+    {0x80, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 129, 76, 50, 14, IDOK, L"OK"},
+    {0x80, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 183, 76, 50, 14, IDCANCEL, L"Cancel"},
+};
+
+std::vector<WORD> login_template() {
+    std::vector<WORD> t;
+    auto dword = [&t](DWORD v) { t.push_back(LOWORD(v)), t.push_back(HIWORD(v)); };
+    auto text = [&t](const wchar_t* s) { t.insert(t.end(), s, s + wcslen(s) + 1); };
+    dword(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_CENTER);
+    dword(0);
+    t.push_back(static_cast<WORD>(std::size(kLoginItems)));
+    for (short v : {0, 0, 240, 97}) t.push_back(static_cast<WORD>(v));
+    t.push_back(0), t.push_back(0);  // no menu, the standard dialog class
+    text(L"");                        // the caption is set with the texts
+    t.push_back(8), text(L"MS Shell Dlg");
+    for (const DialogItem& item : kLoginItems) {
+        if (t.size() % 2) t.push_back(0);  // each item starts on a DWORD
+        dword(item.style);
+        dword(0);
+        for (short v : {item.x, item.y, item.cx, item.cy}) t.push_back(static_cast<WORD>(v));
+        t.push_back(static_cast<WORD>(item.id));
+        t.push_back(0xFFFF), t.push_back(item.atom);
+        text(item.text);
+        t.push_back(0);  // no creation data
+    }
+    return t;
+}
+
+struct LoginDialog {
+    std::wstring explanation, user, password;
+    bool given = false;
+};
+
+INT_PTR CALLBACK login_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_INITDIALOG) {
+        auto* login = reinterpret_cast<LoginDialog*>(lparam);
+        SetWindowLongPtrW(dialog, DWLP_USER, lparam);
+        SetWindowTextW(dialog, widen(kAppTitle).c_str());
+        SetDlgItemTextW(dialog, 0xFFFF, login->explanation.c_str());
+        SetDlgItemTextW(dialog, kTxtUser, login->user.c_str());
+        SetFocus(GetDlgItem(dialog, login->user.empty() ? kTxtUser : kTxtPassword));
+        return FALSE;  // the focus is set
+    }
+    if (message != WM_COMMAND || (LOWORD(wparam) != IDOK && LOWORD(wparam) != IDCANCEL)) return FALSE;
+    auto* login = reinterpret_cast<LoginDialog*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    login->given = LOWORD(wparam) == IDOK;
+    if (login->given) {
+        auto read = [dialog](int id) {
+            std::wstring text(static_cast<size_t>(GetWindowTextLengthW(GetDlgItem(dialog, id))) + 1, L'\0');
+            text.resize(static_cast<size_t>(GetDlgItemTextW(dialog, id, text.data(), static_cast<int>(text.size()))));
+            return text;
+        };
+        login->user = read(kTxtUser);
+        login->password = read(kTxtPassword);
+    }
+    SetDlgItemTextW(dialog, kTxtPassword, L"");
+    EndDialog(dialog, LOWORD(wparam));
+    return TRUE;
+}
+
 // Ends the program without waiting for the worker, which may be blocked in a
 // database call that nothing can interrupt; the database rolls back the
 // statement in flight when the connection drops.
@@ -120,12 +204,17 @@ public:
         answered.get_future().wait();
     }
     void run_finished() override { window_.post_call([w = &window_] { w->run_finished(); }); }
+    LoginAnswer ask_login(const std::string& data_source, std::string& user, std::string& password) override {
+        std::promise<LoginAnswer> answered;
+        window_.post_call([&] { answered.set_value(window_.ask_login(data_source, user, password)); });
+        return answered.get_future().get();
+    }
 
 private:
     UpdateWindow& window_;
 };
 
-UpdateWindow::UpdateWindow(RunJob run) : run_(std::move(run)) {
+UpdateWindow::UpdateWindow(RunJob run, std::function<void()> stop) : run_(std::move(run)), stop_(std::move(stop)) {
     register_class();
     hwnd_ = CreateWindowExW(0, kClassName, widen(window_caption()).c_str(), kWindowStyle, CW_USEDEFAULT,
                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, GetModuleHandleW(nullptr),
@@ -211,7 +300,24 @@ LRESULT UpdateWindow::handle_message(UINT message, WPARAM wparam, LPARAM lparam)
 }
 
 void UpdateWindow::end_program_if_run_under_way() {
-    if (state_ == State::Running) end_program_now(kExitClosedDuringRun);
+    if (state_ != State::Running || closing_) return;
+    if (stop_ && worker_.joinable()) {
+        // Cancel the statement in flight through the driver, so that nothing
+        // is left waiting or committing on the server, and let the job end;
+        // its last calls still need this thread.
+        closing_ = true;
+        stop_();
+        const auto deadline = std::chrono::steady_clock::now() + kStopWait;
+        while (!worker_returned_ && std::chrono::steady_clock::now() < deadline) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+        }
+    }
+    end_program_now(kExitClosedDuringRun);
 }
 
 void UpdateWindow::start_run() {
@@ -231,6 +337,7 @@ void UpdateWindow::start_run() {
         } catch (...) {
             view.show_message("The update stopped because of an unexpected failure.");
         }
+        worker_returned_ = true;
         post_call([this] { on_worker_done(); });
     });
 }
@@ -313,6 +420,24 @@ void UpdateWindow::show_message(const std::string& text) {
     MessageBoxW(hwnd_, widen(text).c_str(), widen(kAppTitle).c_str(), MB_OK);
 }
 
+LoginAnswer UpdateWindow::ask_login(const std::string& data_source, std::string& user, std::string& password) {
+    LoginDialog login{widen("The server refused the login to data source " + data_source +
+                            ". Enter a user name and password for it:"),
+                      widen(user), {}};
+    static const std::vector<WORD> dialog = login_template();
+    const bool was_busy = busy_pointer_;
+    busy_pointer_ = false;  // the pointer of a window waiting for the user
+    DialogBoxIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<const DLGTEMPLATE*>(dialog.data()), hwnd_,
+                            &login_dialog_proc, reinterpret_cast<LPARAM>(&login));
+    busy_pointer_ = was_busy;
+    if (login.given) {
+        user = narrow(login.user);
+        password = narrow(login.password);
+    }
+    SecureZeroMemory(login.password.data(), login.password.size() * sizeof(wchar_t));
+    return login.given ? LoginAnswer::Given : LoginAnswer::Cancelled;
+}
+
 void UpdateWindow::run_finished() {
     state_ = State::Finished;
     SetWindowTextW(control(kCmdCancel), L"E&xit");
@@ -322,10 +447,10 @@ void UpdateWindow::run_finished() {
     SetFocus(control(kCmdCancel));
 }
 
-int run_window_app(RunJob run, int show_command) {
-    UpdateWindow window(std::move(run));
+int run_window_app(int&, char**, RunJob run, std::function<void()> stop) {
+    UpdateWindow window(std::move(run), std::move(stop));
     window.ends_message_loop_ = true;
-    ShowWindow(window.handle(), show_command);
+    ShowWindow(window.handle(), SW_SHOWDEFAULT);  // as the shortcut or the starting program asks
     ::UpdateWindow(window.handle());
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {

@@ -2,12 +2,13 @@
 // engine and status lines, the progress bar, Start and Cancel (Exit once the
 // run is over), laid out from the design's twips for the monitor's DPI.
 // Start runs the upgrade job on a worker thread; the job's view calls are
-// queued to this window's thread in the order made, and a message holds the
-// job until the user presses OK.
+// queued to this window's thread in the order made, and a message or the
+// login dialog holds the job until the user answers.
 #pragma once
 
 #include <windows.h>
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -15,23 +16,20 @@
 #include <thread>
 
 #include "core/run_view.h"
+#include "window_qt/window_app.h"  // RunJob and run_window_app, free of Qt: both windows have them
 
 namespace sp {
 
-// The work that Start runs on a worker thread, reporting through the view.
-using RunJob = std::function<void(RunView&)>;
-
-// Exit code of the program when its window is closed while a run is under
-// way: the run was stopped part way through a data source.
-inline constexpr int kExitClosedDuringRun = 1;
-
-// Control identifiers, for GetDlgItem.
-enum ControlId : int { kLblInfo = 101, kLblEngine, kPrgPack, kLblUpdate, kCmdOk, kCmdCancel };
+// Control identifiers, for GetDlgItem; the last two are the login dialog's.
+enum ControlId : int { kLblInfo = 101, kLblEngine, kPrgPack, kLblUpdate, kCmdOk, kCmdCancel, kTxtUser, kTxtPassword };
 
 class UpdateWindow : private RunView {
 public:
     // Creates the window, not yet shown, on the calling thread.
-    explicit UpdateWindow(RunJob run);
+    // stop: asks the job to stop and cancels its statement in flight; called
+    // when the window is closed during a run, which then waits a few seconds
+    // at most for the job to return and ends the program.
+    explicit UpdateWindow(RunJob run, std::function<void()> stop = {});
     // Destroying the window while a run is under way ends the program, as
     // closing it does: the job may be blocked in a database call.
     ~UpdateWindow() override;
@@ -71,12 +69,16 @@ private:
     void set_progress(int value) override;
     void show_message(const std::string& text) override;
     void run_finished() override;
+    LoginAnswer ask_login(const std::string& data_source, std::string& user, std::string& password) override;
 
     class QueuedView;
 
     RunJob run_;
+    std::function<void()> stop_;
+    std::atomic<bool> worker_returned_{false};
     State state_ = State::Loaded;
     bool busy_pointer_ = false;
+    bool closing_ = false;
     HWND hwnd_ = nullptr;
     HFONT font_ = nullptr;
     UINT dpi_ = 96;
@@ -86,11 +88,7 @@ private:
     bool running_calls_ = false;
     bool ends_message_loop_ = false;  // the program's window: closing it ends the loop
 
-    friend int run_window_app(RunJob run, int show_command);
+    friend int run_window_app(int& argc, char** argv, RunJob run, std::function<void()> stop);
 };
-
-// Registers the window class, shows the window and runs the message loop until
-// the window is closed; returns the program's exit status.
-int run_window_app(RunJob run, int show_command);
 
 }  // namespace sp
