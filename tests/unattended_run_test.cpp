@@ -6,6 +6,12 @@
 // wording of the upgrade (with domains standing in for TINYINT and CURRENCY).
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#include <process.h>
+#include <csignal>
+#include <map>
+#else
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -13,6 +19,7 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <nlohmann/json.hpp>
 
@@ -44,6 +51,72 @@ std::string read_file(const fs::path& p) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+#ifdef _WIN32
+#ifndef SIGKILL
+#define SIGKILL 9
+#endif
+// The operating system's part, all here. Windows: the program gets a console
+// of its own, where Ctrl-C is pressed (AttachConsole, GenerateConsoleCtrlEvent);
+// SIGKILL ends it as TerminateProcess does. Under Wine the driver manager reads
+// only the ini files named when Wine started (SP_ODBC_DIR): they hold the
+// program's while it runs, then this process's again (its open connections
+// are not affected).
+struct Child {
+    PROCESS_INFORMATION process{};
+    mutable std::vector<std::pair<fs::path, std::string>> saved;  // SP_ODBC_DIR's files, until the program ends
+    static constexpr std::pair<int, int> kStops[] = {{SIGINT, 130}};  // closing a console cannot be sent
+
+    static Child start(const char* binary, const std::vector<std::string>& args,
+                       const std::vector<std::pair<std::string, fs::path>>& env, const fs::path& out,
+                       const fs::path& err) {
+        Child c;
+        const std::map<std::string, fs::path> vars(env.begin(), env.end());
+        const fs::path odbc = std::getenv("SP_ODBC_DIR");
+        for (const auto& [file, from] : {std::pair{"odbcinst.ini", vars.at("ODBCSYSINI") / vars.at("ODBCINSTINI")},
+                                         {"odbc.ini", vars.at("ODBCSYSINI") / "odbc.ini"}, {"odbc.user.ini", vars.at("ODBCINI")}}) {
+            c.saved.emplace_back(odbc / file, read_file(odbc / file));
+            std::ofstream(odbc / file, std::ios::binary) << read_file(from);
+        }
+        for (const auto& [name, value] : env) _wputenv_s(fs::path(name).c_str(), value.c_str());
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        auto open = [&](const fs::path& p, DWORD access, DWORD disposition) {
+            return CreateFileW(p.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, disposition, 0, nullptr);
+        };
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = open("NUL", GENERIC_READ, OPEN_EXISTING);
+        startup.hStdOutput = open(out, GENERIC_WRITE, CREATE_ALWAYS);
+        startup.hStdError = open(err, GENERIC_WRITE, CREATE_ALWAYS);
+        std::wstring command = L"\"" + fs::path(binary).wstring() + L"\"";
+        for (const auto& a : args) command += L" \"" + fs::path(a).wstring() + L"\"";
+        const bool started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE,
+                                            nullptr, nullptr, &startup, &c.process);
+        for (HANDLE h : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) CloseHandle(h);
+        EXPECT_TRUE(started) << "CreateProcessW: error " << GetLastError();
+        return c;
+    }
+    std::optional<int> exit_status() const {
+        DWORD code = 0;
+        if (process.hProcess && WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) return std::nullopt;
+        if (process.hProcess) GetExitCodeProcess(process.hProcess, &code);
+        for (const auto& [file, text] : saved) std::ofstream(file, std::ios::binary) << text;
+        saved.clear();
+        return process.hProcess ? static_cast<int>(code) : 127;
+    }
+    void interrupt(int signal) const {
+        if (signal == SIGKILL) {
+            TerminateProcess(process.hProcess, 128 + SIGKILL);
+            return;
+        }
+        FreeConsole();
+        AttachConsole(process.dwProcessId);
+        SetConsoleCtrlHandler(nullptr, TRUE);  // not for this process
+        GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+        FreeConsole();
+    }
+};
+#else
 // The operating system's part, all here: starts the program with these variables set and its output
 // and errors in files; answers its exit status once it has ended; sends it a signal.
 struct Child {
@@ -68,7 +141,9 @@ struct Child {
         return WIFEXITED(s) ? WEXITSTATUS(s) : 128 + WTERMSIG(s);
     }
     void interrupt(int signal) const { kill(pid, signal); }
+    static constexpr std::pair<int, int> kStops[] = {{SIGTERM, 143}, {SIGINT, 130}};  // signal, exit status
 };
+#endif
 
 struct Outcome {
     int status = -1;
@@ -125,6 +200,7 @@ protected:
         const Child child = Child::start(binary_, args,
                                          {{"ODBCSYSINI", dir_}, {"ODBCINSTINI", "odbcinst.ini"},
                                           {"ODBCINI", dir_ / "user.ini"}, {"XDG_STATE_HOME", dir_ / "state"},
+                                          {"LOCALAPPDATA", dir_ / "state"},
                                           {"SELVANE_SP_LOCK_FILE", dir_ / "lock"}},
                                          out, err);
         Outcome o;
@@ -170,38 +246,39 @@ TEST_F(UnattendedRun, ListShowsTheProductsDataSourcesAndRunReportsEachOne) {
     ASSERT_TRUE(clean && failing);
     // Copying quDiscount into quCommNote (statement 9 of phase two) fails on this one.
     ASSERT_TRUE(failing->execute("CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS "
-                                 "$$BEGIN RAISE EXCEPTION 'quotes are read-only'; END$$"));
+                                 "$$BEGIN RAISE EXCEPTION 'quotes are read-only: modification refusée'; END$$"));
     ASSERT_TRUE(failing->execute("CREATE TRIGGER readonly BEFORE UPDATE ON Quote FOR EACH ROW EXECUTE FUNCTION refuse()"));
 
     add_data_source("svclean", "Pervasive ODBC Engine Interface", kClean);
     add_on_port("svdown", testing::closed_local_port());
     add_data_source("acct", "Pervasive ODBC Engine Interface", kClean);  // not the product's prefix
     add_data_source("svnodriver", "Pervasive ODBC Client Interface", kFailing);  // listed; its driver is not installed
-    add_data_source("SVfail2", "pervasive odbc engine interface", kFailing);
+    add_data_source("SVfäil2", "pervasive odbc engine interface", kFailing);
 
     Outcome list = run({"--list"});
     EXPECT_EQ(list.status, 0);
-    EXPECT_EQ(list.out, "sqlserver\tsvdown\npervasive\tsvclean\npervasive\tsvnodriver\npervasive\tSVfail2\n");
+    EXPECT_EQ(list.out, "sqlserver\tsvdown\npervasive\tsvclean\npervasive\tsvnodriver\npervasive\tSVfäil2\n");
 
     Outcome o = run({"--run", "--report", "json", "--login-timeout", "5"});
     EXPECT_EQ(o.status, 3) << o.err;
     nlohmann::json report;
     ASSERT_NO_THROW(report = nlohmann::json::parse(o.out)) << o.out;
     // svclean: phase one without the grid rows (no GridColumns on this engine: its IDENTITY
-    // is not PostgreSQL's) and all of phase two: 45 - 26 + 152; SVfail2 holds back the drop of quDiscount.
+    // is not PostgreSQL's) and all of phase two: 45 - 26 + 152; SVfäil2 holds back the drop of quDiscount.
     std::string summary;
     for (const auto& d : report["data_sources"])
         summary += d["name"].get<std::string>() + " " + d["engine"].get<std::string>() + " " +
                    d["outcome"].get<std::string>() + " " + d["statements_sent"].dump() + " " + d["failed"].dump() +
                    " " + d["item_comments"].get<std::string>() + "\n";
     EXPECT_EQ(summary, "svdown sqlserver connect_failed 0 1 not_reached\nsvclean pervasive done 171 0 moved\n"
-                       "svnodriver pervasive connect_failed 0 1 not_reached\nSVfail2 pervasive done 170 1 moved\n");
-    EXPECT_NE(o.err.find("\nSVfail2 2.9: 1: ERROR: quotes are read-only"), std::string::npos) << o.err;
+                       "svnodriver pervasive connect_failed 0 1 not_reached\nSVfäil2 pervasive done 170 1 moved\n");
+    EXPECT_NE(o.err.find("\nSVfäil2 2.9: 1: ERROR: quotes are read-only: modification refusée"), std::string::npos)
+        << o.err;
     // The run's log, in the state folder, holds each failure in its context and no password.
     const fs::path log_path = report["log"].get<std::string>();
-    EXPECT_EQ(log_path.parent_path(), dir_ / "state" / "selvane-sp");
+    EXPECT_EQ(log_path.parent_path().parent_path(), dir_ / "state");
     const std::string log = read_file(log_path);
-    EXPECT_NE(log.find("\nSVfail2 (Pervasive): done; runs 1, statements sent 170, failed 1\n"
+    EXPECT_NE(log.find("\nSVfäil2 (Pervasive): done; runs 1, statements sent 170, failed 1\n"
                        "  failure at phase 2, statement 9: SQLSTATE P0001, native error "),
               std::string::npos)
         << log;
@@ -256,7 +333,7 @@ TEST_F(UnattendedRun, OneRunAtATimeAndASignalCancelsTheStatementInFlight) {
     EXPECT_EQ(first.status, 0) << first.err;
     EXPECT_EQ(first.err, "");
 
-    for (const auto& [signal, status] : {std::pair{SIGTERM, 143}, std::pair{SIGINT, 130}}) {
+    for (const auto& [signal, status] : Child::kStops) {
         SCOPED_TRACE(signal);
         lock_quote();
         Outcome o = run({"--run", "--command-timeout", "0"}, blocked, signal);
@@ -269,7 +346,14 @@ TEST_F(UnattendedRun, OneRunAtATimeAndASignalCancelsTheStatementInFlight) {
         EXPECT_EQ(scalar(*db, waiting), "0");
         (void)(*locker)->execute("ROLLBACK");
     }
+    // A run killed while it holds the lock does not hold up the next.
+    lock_quote();
+    run({"--run"}, blocked, SIGKILL);
+    (void)(*locker)->execute("ROLLBACK");
+    EXPECT_EQ(run({"--run"}).status, 0);
 }
+
+#ifndef _WIN32  // a Windows session always has its desktop; the silent server is a POSIX socket
 
 TEST_F(UnattendedRun, WithoutArgumentsOrADisplayItSaysHowToUpdateWithoutTheWindow) {
     const std::string platform = std::getenv("QT_QPA_PLATFORM") ? std::getenv("QT_QPA_PLATFORM") : "";
@@ -319,6 +403,8 @@ TEST_F(UnattendedRun, AnInterruptWhileConnectingLetsTheLoginGoAndReports) {
     EXPECT_NE(o.out.find("Exit status: 130"), std::string::npos);
     EXPECT_EQ(o.err.find("could not be connected"), std::string::npos) << o.err;
 }
+
+#endif
 
 // The item-comment migration interrupted half-way: what it copied stays and is counted, nothing is
 // inserted after the signal beyond the lines in flight, and the legacy comment columns are kept.
