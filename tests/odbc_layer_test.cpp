@@ -180,19 +180,12 @@ TEST_P(Postgres, ProceduresAreListedByTheirNames) {
     EXPECT_NE(std::find(names.begin(), names.end(), "sprquotetype"), names.end());
 }
 
-auto stopwatch() { return [start = Clock::now()] { return (Clock::now() - start) / 1ms; }; }
-
-TEST_P(Postgres, QueryTimeoutAndCancelEndALongStatementWith57014) {
-    const auto timed_out = stopwatch();
+// A cancel from another thread is tried by the program's interrupt test, on a statement without a timeout.
+TEST_P(Postgres, QueryTimeoutEndsALongStatementWith57014) {
+    const auto started = Clock::now();
     EXPECT_EQ(error_of(session_->execute("SELECT pg_sleep(5)")).sqlstate(), "57014");
-    EXPECT_TRUE(timed_out() >= 900 && timed_out() < 2500) << timed_out();
-
-    auto patient = connect(0);  // no timeout
-    const auto cancelled = stopwatch();
-    std::thread canceller([&] { std::this_thread::sleep_for(300ms), patient->cancel(); });
-    EXPECT_EQ(error_of(patient->execute("SELECT pg_sleep(10)")).sqlstate(), "57014");
-    EXPECT_LT(cancelled(), 2000);
-    canceller.join();
+    const auto took = (Clock::now() - started) / 1ms;
+    EXPECT_TRUE(took >= 900 && took < 2500) << took;
     run("SELECT 1");  // the session goes on
 }
 
