@@ -15,6 +15,7 @@ MigrationStep default_migration_step(const std::atomic<bool>* stop, RunView* pro
         MigrationOutcome outcome;
         outcome.complete = result.complete();
         outcome.copied = result.copied;
+        outcome.already_present = result.already_present;
         if (result.stopped_by && classify(*result.stopped_by, engine).kind == FailureKind::ConnectionLost) {
             outcome.connection_lost = true;
             outcome.error = *result.stopped_by;

@@ -1,5 +1,6 @@
 #include "core/phase_runner.h"
 
+#include <chrono>
 #include <vector>
 
 #include "core/error_policy.h"
@@ -85,8 +86,12 @@ PhaseEnd run_phase(const Script& script, PhaseContext& context) {
                 break;
             case Kind::Migration: {
                 if (stop_requested(context)) return PhaseEnd::Interrupted;
+                const auto started = std::chrono::steady_clock::now();
                 MigrationOutcome outcome = context.migrate ? context.migrate(session, script.engine) : MigrationOutcome{};
+                report.migration_elapsed += std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::chrono::steady_clock::now() - started);
                 report.comments_copied += outcome.copied;
+                report.comments_present = outcome.already_present;
                 if (stop_requested(context)) {
                     // What was copied stays; the drops that follow are not sent.
                     report.comments = outcome.complete ? CommentMove::Moved : CommentMove::Kept;

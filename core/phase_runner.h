@@ -22,6 +22,7 @@ struct MigrationOutcome {
     bool complete = true;      // the legacy comment columns may be dropped
     std::string message;       // shown to the user when not empty
     int copied = 0;            // lines copied into CommIns by this call
+    int already_present = 0;   // flagged lines whose very comment CommIns already held
     bool connection_lost = false;
     DbError error;             // what stopped it, when connection_lost
 };

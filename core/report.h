@@ -54,6 +54,8 @@ struct DataSourceReport {
     int comments_copied = 0;   // lines the migration copied into CommIns, over all runs
     DataSourceOutcome outcome = DataSourceOutcome::Done;
     std::chrono::milliseconds elapsed{0};
+    int comments_present = 0;  // as of the last run: flagged lines whose comment CommIns already held
+    std::chrono::milliseconds migration_elapsed{0};  // time spent in the migration, over all runs
 };
 
 struct RunReport {

@@ -95,6 +95,9 @@ void RunLog::data_source(const DataSourceReport& ds) {
         out << "\n    message: " << one_line(f.message) << "\n";
         if (!f.statement.empty()) out << "    statement: " << f.statement << "\n";
     }
+    if (ds.comments != CommentMove::NotReached)
+        out << "  item-comment migration: " << ds.comments_copied << " lines copied, " << ds.comments_present
+            << " already in CommIns, " << ds.migration_elapsed.count() << " ms\n";
     write(out.str());
 }
 

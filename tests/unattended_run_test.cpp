@@ -282,6 +282,10 @@ TEST_F(UnattendedRun, ListShowsTheProductsDataSourcesAndRunReportsEachOne) {
                        "  failure at phase 2, statement 9: SQLSTATE P0001, native error "),
               std::string::npos)
         << log;
+    EXPECT_NE(log.find("\nsvclean (Pervasive): done; runs 1, statements sent 171, failed 0\n"
+                       "  item-comment migration: 2 lines copied, 0 already in CommIns, "),
+              std::string::npos)
+        << log;
     EXPECT_EQ(log.find(testing::PostgresLogin::from_environment().password), std::string::npos);
 
     // What the databases now hold.
@@ -353,7 +357,16 @@ TEST_F(UnattendedRun, OneRunAtATimeAndASignalCancelsTheStatementInFlight) {
     EXPECT_EQ(run({"--run"}).status, 0);
 }
 
-#ifndef _WIN32  // a Windows session always has its desktop; the silent server is a POSIX socket
+#ifndef _WIN32  // glibc's loader lists what it loads; a Windows session always has its desktop; the silent server is a POSIX socket
+TEST_F(UnattendedRun, VersionLoadsNoGuiLibrary) {
+    setenv("LD_DEBUG", "files", 1);  // the loader names each library it loads on standard error
+    const Outcome o = run({"--version"});
+    unsetenv("LD_DEBUG");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_NE(o.err.find("file=libodbc.so"), std::string::npos) << o.err;
+    for (const char* gui : {"libQt", "libX11", "libxcb", "libGL", "libEGL", "libwayland", "libxkb", "libfontconfig"})
+        EXPECT_EQ(o.err.find(std::string("file=") + gui), std::string::npos) << gui;
+}
 
 TEST_F(UnattendedRun, WithoutArgumentsOrADisplayItSaysHowToUpdateWithoutTheWindow) {
     const std::string platform = std::getenv("QT_QPA_PLATFORM") ? std::getenv("QT_QPA_PLATFORM") : "";
