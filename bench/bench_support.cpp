@@ -105,7 +105,8 @@ RawConnection::RawConnection(const std::string& dsn) {
     SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_);
     SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_);
-    const std::string text = "DSN=" + dsn;
+    // As the program connects (odbc_session.cpp), so that only the way of sending differs.
+    const std::string text = "DSN=" + dsn + ";UseDeclareFetch=1;Fetch=2000";
     check(SQLDriverConnect(dbc_, nullptr, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str())), SQL_NTS,
                            nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),
           SQL_HANDLE_DBC, dbc_, "connecting to " + dsn);
