@@ -20,11 +20,6 @@ using Clock = std::chrono::steady_clock;
 auto& sandbox = testing::OdbcSandbox::instance();
 const std::string kLite = sandbox.add_sqlite("lite");
 const std::string kPg = sandbox.add_postgres("pg");
-const auto kLogin = testing::PostgresLogin::from_environment();
-const std::string kPgWrongPassword =
-    sandbox.add_postgres("pg_wrong_password", {kLogin.host, kLogin.port, kLogin.user, "not-the-password"});
-const std::string kPgClosedPort = sandbox.add_postgres(
-    "pg_closed_port", {kLogin.host, std::to_string(testing::closed_local_port()), kLogin.user, kLogin.password});
 
 std::string describe(const DbError& e) { return e.sqlstate() + " " + e.messages(); }
 
@@ -126,15 +121,9 @@ TEST_P(Engine, FailuresCarryTheDriversCodesAndTheSessionGoesOn) {
     }
     EXPECT_EQ(rows("SELECT id FROM t"), std::vector<Row>{{"1"}});
     EXPECT_EQ(error_of(connector_.connect({"no_such_dsn", 0, 30})).sqlstate(), "IM002");
-    if (!postgres()) return;
     // The failure of a later statement of a batch is not lost.
-    EXPECT_EQ(error_of(session_->execute("INSERT INTO t VALUES (2); INSERT INTO t VALUES (2)")).sqlstate(), "23505");
-    for (const auto& [dsn, text] : {std::pair{kPgClosedPort, "Connection refused"},
-                                    std::pair{kPgWrongPassword, "password authentication failed"}}) {
-        const DbError e = error_of(connector_.connect({dsn, 5, 30}));
-        EXPECT_EQ(e.sqlstate(), "08001") << describe(e);
-        EXPECT_NE(e.messages().find(text), std::string::npos) << describe(e);
-    }
+    if (postgres())
+        EXPECT_EQ(error_of(session_->execute("INSERT INTO t VALUES (2); INSERT INTO t VALUES (2)")).sqlstate(), "23505");
 }
 
 // PostgreSQL alone, with a query timeout of 1 s.

@@ -1,11 +1,8 @@
 #include "tests/support/odbc_sandbox.h"
 
 #ifdef _WIN32
-#include <winsock2.h>
 #include <process.h>
 #else
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -80,7 +77,8 @@ void point_driver_manager_at(const fs::path& dir) {
 }
 #endif
 
-DsnEntry postgres_entry(const std::string& name, const std::string& database, const PostgresLogin& login) {
+DsnEntry postgres_entry(const std::string& name, const std::string& database) {
+    const auto login = PostgresLogin::from_environment();
     return {name, {{"Driver", "PostgreSQL"}, {"Servername", login.host}, {"Port", login.port}, {"Database", database},
                    {"Username", login.user}, {"Password", login.password}, {"SSLmode", "disable"}}};
 }
@@ -133,29 +131,6 @@ std::vector<std::string> legacy_schema(bool postgres, const std::string& details
     return sql;
 }
 
-int closed_local_port() {
-#ifdef _WIN32
-    static const bool started = [] {
-        WSADATA data;
-        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    (void)started;
-    const SOCKET fd = socket(AF_INET, SOCK_STREAM, 0);
-    auto close = [](SOCKET s) { closesocket(s); };
-    using socklen_t = int;
-#else
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-#endif
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    const bool bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                       getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
-    close(fd);  // bound but never listening; now released
-    return bound ? ntohs(address.sin_port) : 1;
-}
-
 OdbcSandbox& OdbcSandbox::instance() {
     static OdbcSandbox sandbox;  // removed at exit
     return sandbox;
@@ -166,14 +141,14 @@ bool OdbcSandbox::postgres_configured() { return std::getenv("SP_PG_PORT") != nu
 #ifdef _WIN32
 OdbcSandbox::OdbcSandbox() : dir_(driver_manager_dir()) {
     write_config(dir_, {}, system_);
-    if (postgres_configured()) add(postgres_entry(kAdminDsn, "postgres", PostgresLogin::from_environment()));
+    if (postgres_configured()) add(postgres_entry(kAdminDsn, "postgres"));
 }
 
 OdbcSandbox::~OdbcSandbox() = default;  // the launcher removes its directory
 #else
 OdbcSandbox::OdbcSandbox() : dir_(make_temp_dir("sp-odbc.")) {
     write_config(dir_, {}, system_);
-    if (postgres_configured()) add(postgres_entry(kAdminDsn, "postgres", PostgresLogin::from_environment()));
+    if (postgres_configured()) add(postgres_entry(kAdminDsn, "postgres"));
     point_driver_manager_at(dir_);
 }
 
@@ -197,8 +172,8 @@ std::string OdbcSandbox::add_sqlite(const std::string& name) {
                  {"SyncPragma", "OFF"}}});  // a test database needs no flush to disk after each statement
 }
 
-std::string OdbcSandbox::add_postgres(const std::string& name, PostgresLogin login) {
-    return add(postgres_entry(name, postgres_database(name), login));
+std::string OdbcSandbox::add_postgres(const std::string& name) {
+    return add(postgres_entry(name, postgres_database(name)));
 }
 
 std::string OdbcSandbox::postgres_database(const std::string& dsn) const {

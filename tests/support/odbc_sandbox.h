@@ -35,8 +35,8 @@ std::string odbc_driver_library(const std::string& file);
 // (on PostgreSQL with domains for TINYINT and CURRENCY); `details` are the rows of Details.
 std::vector<std::string> legacy_schema(bool postgres, const std::string& details);
 
-// A TCP port on 127.0.0.1 on which nothing listens.
-int closed_local_port();
+// A TCP port on 127.0.0.1 on which nothing listens (tcpmux's, which no test machine serves).
+inline int closed_local_port() { return 1; }
 
 class OdbcSandbox {
 public:
@@ -47,7 +47,7 @@ public:
     // Each returns the name. An SQLite database is a file here; a PostgreSQL
     // data source has a database of its own, made by prepare_postgres().
     std::string add_sqlite(const std::string& name);
-    std::string add_postgres(const std::string& name, PostgresLogin login = PostgresLogin::from_environment());
+    std::string add_postgres(const std::string& name);
     std::filesystem::path sqlite_file(const std::string& name) const { return dir_ / (name + ".sqlite"); }
     std::string postgres_database(const std::string& dsn) const;
 
