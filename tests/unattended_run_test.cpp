@@ -482,6 +482,18 @@ TEST_F(UnattendedRun, ACheckChangesNothing) {
                              "needs the update: 19 tables to create, 106 columns to add, 6 columns to drop, 2 comments "
                              "to move\n"})
         EXPECT_NE(o.out.find(line), std::string::npos) << o.out;
+    Outcome json = run({"--check", "--report", "json", "--login-timeout", "5"});
+    EXPECT_EQ(json.status, 3) << json.err;
+    nlohmann::json report;
+    ASSERT_NO_THROW(report = nlohmann::json::parse(json.out)) << json.out;
+    std::string verdicts;
+    for (const auto& d : report["data_sources"])
+        verdicts += d["name"].get<std::string>() + " " + d["verdict"].get<std::string>() + ",";
+    EXPECT_EQ(verdicts, "svother not_product_database,svdown cannot_connect,svquotes needs_update,");
+    const auto& quotes = report["data_sources"][2];
+    EXPECT_EQ(std::to_string(quotes["missing_tables"].size()) + "/" + std::to_string(quotes["columns_to_drop"].size()) +
+                  "/" + quotes["item_comments"]["to_move"].dump(),
+              "19/6/2");
     EXPECT_EQ(state(), before) << "a check changed the database";
 }
 
