@@ -26,35 +26,14 @@ TEST(ErrorPolicy, SortsDriverFailuresIntoTheFourTreatments) {
         Engine engine = Engine::SqlServer;
     };
     std::vector<Case> cases = {
-        // Table missing, in ODBC 3 and ODBC 2 form, PostgreSQL's own state, a state in lower case.
-        {sql_error("42S02", 208), K::TableMissing, kMissing}, {sql_error("S0002", 208), K::TableMissing, kMissing},
-        {sql_error("42P01", 7), K::TableMissing, kMissing}, {sql_error("42s02"), K::TableMissing, kMissing},
-        // Already done or in error: every other class-42 state, 37000, S00xx.
-        {sql_error("42S01", 2714), K::AlreadyDone, kCommand}, {sql_error("42S21", 2705), K::AlreadyDone, kCommand},
-        {sql_error("42S22", 207), K::AlreadyDone, kCommand},
-        {sql_error("42P07", 7), K::AlreadyDone, kCommand}, {sql_error("42701", 7), K::AlreadyDone, kCommand},
-        {sql_error("37000", 156), K::AlreadyDone, kCommand}, {sql_error("S0001", 2714), K::AlreadyDone, kCommand},
-        {sql_error("S0022", 207), K::AlreadyDone, kCommand},
-        // Permission denials and truncation are failures, whatever their class.
-        {sql_error("42501", 7), K::Reported, kDenied}, {sql_error("22001", 8152), K::Reported, kTruncated},
-        // Timeouts: client side, ODBC 2 form, PostgreSQL cancelling on our timeout, a state in lower case.
-        {sql_error("HYT00"), K::Timeout, kTimeout}, {sql_error("HYT01"), K::Timeout, kTimeout},
-        {sql_error("S1T00"), K::Timeout, kTimeout}, {sql_error("57014", 7), K::Timeout, kTimeout},
-        {sql_error("hyt00"), K::Timeout, kTimeout},
-        // Integrity violations.
-        {sql_error("23000", 2627), K::Reported, kIntegrity}, {sql_error("23505", 7), K::Reported, kIntegrity},
-        // A lost connection.
-        {sql_error("08S01"), K::ConnectionLost, kUnspecified}, {sql_error("08003", 26), K::ConnectionLost, 26},
-        {sql_error("57P01", 35), K::ConnectionLost, 35},
         // On other engines the number does not decide (1205 is SQL Server's deadlock).
         {sql_error("42000", 1205), K::AlreadyDone, kCommand, Engine::Pervasive},
-        // Anything else: the native error, or the unspecified number when there is none.
+        // SQLite's result codes under HY000; no number at all.
         {sql_error("HY000", 1), K::Reported, 1}, {sql_error("HY000"), K::Reported, kUnspecified},
-        {sql_error("22003", 220), K::Reported, 220},
         // The Pervasive engine's texts under an uninformative state.
         {sql_error("S1000", 0, "[Zen][ODBC Engine Interface]No such table or object."), K::TableMissing, kMissing},
         {sql_error("HY000", 0, "[Zen][ODBC Engine Interface]Invalid column name: 'x'."), K::AlreadyDone, kCommand},
-        {sql_error("HY000", 0, "[Zen][ODBC Engine Interface](Btrieve Error 5) duplicate key"), K::Reported, kIntegrity},
+        {sql_error("", 0, "[Pervasive][ODBC Engine Interface](Btrieve Error 5) duplicate key"), K::Reported, kIntegrity},
         // A warning before the error does not decide, nor a notice after it.
         {records({{"01000", 5701, "Changed database context"}, {"42S02", 208, "x"}}), K::TableMissing, kMissing},
         {records({{"42000", 9002, "log full"}, {"01000", 3621, "terminated"}}), K::Reported, 9002},
@@ -62,15 +41,34 @@ TEST(ErrorPolicy, SortsDriverFailuresIntoTheFourTreatments) {
         {records({{"HY000", 0, "Unknown error"}}, true), K::ConnectionLost, kUnspecified},
         {records({{"HYT00", 0, "Timeout expired"}}, true), K::Timeout, kTimeout},
     };
+    // A state, under a native number (0: the number of the message is the native one).
+    const auto states = [&](std::initializer_list<const char*> list, int native, K kind, std::int32_t number) {
+        for (const char* state : list) cases.push_back({sql_error(state, native), kind, number ? number : native});
+    };
+    // By the state where no server number decides: a driver's own failure (no number), PostgreSQL's (7, 35).
+    // Permission denials and truncation are failures whatever their class; states in lower case count.
+    states({"42S02", "S0002", "42P01", "42s02"}, 0, K::TableMissing, kMissing);
+    states({"42S01", "42S21", "42S22", "42P07", "42701", "42000", "37000", "S0001", "S0022"}, 0, K::AlreadyDone, kCommand);
+    states({"42501"}, 7, K::Reported, kDenied);
+    states({"22001"}, 0, K::Reported, kTruncated);
+    states({"HYT00", "HYT01", "S1T00", "57014", "hyt00"}, 0, K::Timeout, kTimeout);
+    states({"23000", "23505"}, 0, K::Reported, kIntegrity);
+    states({"08S01", "08003"}, 0, K::ConnectionLost, kUnspecified);
+    states({"08003", "57P01", "57P02"}, 35, K::ConnectionLost, 0);
+    // A server number SQL Server's list does not hold: its state says missing or already there, else it is reported.
+    states({"42S02", "S0002"}, 99999, K::TableMissing, kMissing);
+    states({"42S01", "42S21", "42S22", "S0001", "S0021", "S0022"}, 99999, K::AlreadyDone, kCommand);
+    states({"42000", "37000", "HY000", "22003"}, 99999, K::Reported, 0);
     // SQL Server decides by the server's number under the drivers' catch-all 42000 (FreeTDS's own numbers under
     // HY000): what the statements rely on passes, what the server could not do now is shown.
     const auto numbers = [&](const char* state, std::initializer_list<int> natives, K kind, std::int32_t number) {
         for (int n : natives) cases.push_back({sql_error(state, n), kind, number ? number : n});
     };
-    numbers("42000", {4925, 2705, 3728, 5074, 156, 3701}, K::AlreadyDone, kCommand);
+    numbers("42000", {208}, K::TableMissing, kMissing);
+    numbers("42000", {2714, 2705, 4925, 207, 3728, 5074, 156, 3701}, K::AlreadyDone, kCommand);
     numbers("42000", {229, 262, 297, 230, 300}, K::Reported, kDenied);
-    numbers("42000", {2628}, K::Reported, kTruncated);
-    numbers("42000", {2601, 547, 515}, K::Reported, kIntegrity);
+    numbers("42000", {8152, 2628}, K::Reported, kTruncated);
+    numbers("42000", {2627, 2601, 547, 515}, K::Reported, kIntegrity);
     numbers("42000", {1222}, K::Timeout, 0);  // a lock timeout, and a deadlock: the statement was rolled back
     numbers("40001", {1205}, K::Timeout, 0);
     numbers("42000", {9002, 1105, 596, 701, 2812, 1101, 802, 8645, 6005, 6006, 942, 924, 922, 823, 824, 605}, K::Reported, 0);
