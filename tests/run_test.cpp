@@ -300,6 +300,7 @@ TEST_F(Run, DataSourcesThatCannotBeUsedGetOneMessageAndTheRunGoesOn) {
     };
     run({{"sv01;Database=master", "svdown", "svlost", "sv{x}", "svok", "sv_a_name_of_thirty_three_chars_x"}, {}});
     ASSERT_EQ(db.connects.size(), 3u);  // unsafe and overlong names are never connected
+    EXPECT_EQ(std::count(view.events.begin(), view.events.end(), "login:svdown"), 0);  // no login to ask for
     const auto m = view.messages();
     ASSERT_EQ(m.size(), 5u);
     EXPECT_NE(m[4].find("its name is 33 characters long, and ODBC allows at most 32 characters"), std::string::npos);
@@ -381,6 +382,13 @@ TEST_F(Run, AStopRequestEndsTheRunAfterTheStatementInFlight) {
     ASSERT_EQ(report.data_sources.size(), 1u);
     EXPECT_EQ(report.data_sources[0].outcome, DataSourceOutcome::Interrupted);
     EXPECT_EQ(sessions, (std::vector<Session*>{sessions.at(0), nullptr}));
+    // Stopped while a connection attempt failed: interrupted, not a connection failure.
+    db.fail_connect = [&](const ConnectOptions&) -> Fail { return stop = true, sql_error("08001", 0, "refused"); };
+    stop = false;
+    run({{"sv01"}, {}});
+    EXPECT_EQ(report.data_sources.at(0).outcome, DataSourceOutcome::Interrupted);
+    EXPECT_TRUE(view.messages().empty());
+    db.fail_connect = nullptr;
 
     // Stopped inside the migration: the lines it copied are counted, the comment columns are neither dropped nor
     // said to be "not reached".
