@@ -101,7 +101,8 @@ TEST_F(Platform, ALogPerRunNamedByItsStartAndTheNewestKept) {
     std::set<std::string> left;
     for (const auto& e : fs::directory_iterator(folder)) left.insert(e.path().filename().string());
     EXPECT_EQ(left, (std::set<std::string>{"notes.txt", "selvane-sp-20260113-080000.log", "selvane-sp-20260114-080000.log",
-                                           fs::path(first.path).filename(), fs::path(second.path).filename()}));
+                                           fs::path(first.path).filename().string(),
+                                           fs::path(second.path).filename().string()}));
 
     // A folder that cannot be made, a file that cannot be written: no log, and why.
     std::ofstream(dir / "plain") << "x";
