@@ -10,6 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+mode=${1:-}  # read now: the loops below reuse the positional parameters
 version=5.04.0002
 
 # 32-bit Windows programs need 32-bit Wine and the i386 ODBC libraries.
@@ -44,7 +45,7 @@ for b in "${builds[@]}"; do
 done
 ls -l dist
 
-[ "${1:-}" = "test" ] || exit 0
+[ "$mode" = "test" ] || exit 0
 
 started=$(date +%s)
 
