@@ -241,21 +241,23 @@ TEST(Window, ClosingDuringAStatementCancelsItAndLeavesNothingWaiting) {
     (void)(*locker)->execute("ROLLBACK");
 }
 
+// Closed, or destroyed without a close (as when the application quits), during a run.
+void end_during_a_run(bool destroy) {
+    auto* window = new UpdateWindow([](RunView& view) {
+        view.set_status_label("Updating database sv01.");
+        for (;;) QThread::sleep(1);  // a database call that does not return
+    });
+    window->show();
+    part<QPushButton>(*window, "cmdOK").click();
+    pump_until([&] { return text_of(*window, "lblUpdate") == "Updating database sv01."; });
+    destroy ? delete window : (void)window->close();
+    std::_Exit(99);  // not ended by it
+}
+
 TEST(WindowDeathTest, ClosingDuringARunEndsTheProgramAtOnce) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            UpdateWindow window([](RunView& view) {
-                view.set_status_label("Updating database sv01.");
-                for (;;) QThread::sleep(1);  // a database call that does not return
-            });
-            window.show();
-            part<QPushButton>(window, "cmdOK").click();
-            pump_until([&] { return text_of(window, "lblUpdate") == "Updating database sv01."; });
-            window.close();
-            std::_Exit(99);  // not ended by the close
-        },
-        ::testing::ExitedWithCode(kExitClosedDuringRun), "");
+    for (bool destroy : {false, true})
+        EXPECT_EXIT(end_during_a_run(destroy), ::testing::ExitedWithCode(kExitClosedDuringRun), "") << destroy;
 }
 
 }  // namespace
