@@ -209,7 +209,7 @@ TEST(FreeTds, AWholeRunSendsEveryPhaseTheProbeAndTheMigration) {
 // Runs selvane-sp with this process's ODBC configuration and the password in
 // its environment; returns its exit status and standard error.
 std::pair<int, std::string> run_program(const std::string& args, const std::string& password) {
-    FILE* program = popen(("SELVANE_SP_PASSWORD='" + password + "' " SP_BINARY " " + args + " 2>&1 >/dev/null").c_str(), "r");
+    FILE* program = popen(("SELVANE_SP_LOCK_FILE=/tmp/sp-tds-test-$PPID.lock SELVANE_SP_PASSWORD='" + password + "' " SP_BINARY " " + args + " 2>&1 >/dev/null").c_str(), "r");
     std::string err;
     for (int c; (c = fgetc(program)) != EOF;) err += static_cast<char>(c);
     const int status = pclose(program);
