@@ -3,6 +3,7 @@
 # Windows builds (see cmake/mingw-w64-common.cmake).
 #
 #   tests/wine-run.sh PROGRAM.exe [ARGS...]
+#   tests/wine-run.sh --serve 64|32     start the prefix's Wine server for good
 #
 # The Wine loader is chosen by the program's PE header: 64-bit programs run
 # with wine64, 32-bit ones with the 32-bit loader. A 32-bit program started by
@@ -13,23 +14,35 @@
 # ODBCSYSINI and ODBCINI only as they are when Wine starts. So each run gets
 # a fresh directory for the ini files, named to the program in SP_ODBC_DIR
 # (the test sandbox writes its data sources there), removed afterwards.
+#
+# A Wine server ends a few seconds after its last program, and a program that
+# starts in that moment dies with "recvmsg: Connection reset by peer" before
+# it runs. --serve (tools/build-windows.sh, before anything runs under Wine)
+# starts the server with no end and Wine's own services detached from every
+# test's output, so nothing races it and no test waits on a pipe a service
+# keeps open; `wineserver -k` ends it.
 set -u
 
 if [ $# -eq 0 ]; then
     echo "usage: $0 PROGRAM.exe [ARGS...]" >&2
     exit 2
 fi
-program=$1
-shift
-
-# The PE header's machine field: at the offset stored at 0x3c, plus 4.
-pe_offset=$(od -An -tu4 -j60 -N4 "$program" 2>/dev/null | tr -d ' ')
-machine=$(od -An -tx2 -j$((pe_offset + 4)) -N2 "$program" 2>/dev/null | tr -d ' ')
+serve=
+if [ "$1" = --serve ]; then
+    serve=yes
+    case "${2:-}" in 64) machine=8664 ;; 32) machine=014c ;; *) echo "usage: $0 --serve 64|32" >&2; exit 2 ;; esac
+else
+    program=$1
+    shift
+    # The PE header's machine field: at the offset stored at 0x3c, plus 4.
+    pe_offset=$(od -An -tu4 -j60 -N4 "$program" 2>/dev/null | tr -d ' ')
+    machine=$(od -An -tx2 -j$((pe_offset + 4)) -N2 "$program" 2>/dev/null | tr -d ' ')
+fi
 case "$machine" in
     8664) loader=/usr/lib/wine/wine64 bits=64 ;;
     014c) loader=/usr/lib/wine/wine bits=32 ;;
     *)
-        echo "$0: $program is not a 32- or 64-bit Windows program" >&2
+        echo "$0: ${program:-} is not a 32- or 64-bit Windows program" >&2
         exit 2
         ;;
 esac
@@ -62,6 +75,13 @@ if [ ! -f "$ready" ]; then
         echo "$0: could not make the Wine prefix $WINEPREFIX" >&2
         exit 2
     fi
+fi
+
+if [ -n "$serve" ]; then
+    /usr/lib/wine/wineserver$bits -k 2>/dev/null  # a server left by an earlier run
+    /usr/lib/wine/wineserver$bits -p || exit 2
+    "$loader" wineboot </dev/null >/dev/null 2>&1 || exit 2
+    exit 0
 fi
 
 odbc_dir=$(mktemp -d /tmp/sp-wine-odbc.XXXXXX) || exit 2

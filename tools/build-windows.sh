@@ -34,6 +34,24 @@ if [ ${#missing[@]} -gt 0 ] || [ -n "${need_update:-}" ]; then
     fi
 fi
 
+# Test discovery runs the test programs under Wine at build time already: the
+# Wine servers of both test prefixes run for good until this script ends.
+test_prefixes=${XDG_CACHE_HOME:-$HOME/.cache}/selvane-sp-wine
+wine_prefixes=$(mktemp -d /tmp/sp-wine-prefixes.XXXXXX)
+xvfb=
+cleanup() {
+    [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true
+    for p in "$test_prefixes"/win64 "$test_prefixes"/win32 "$wine_prefixes"/*; do
+        [ -d "$p" ] || continue
+        WINEPREFIX=$p /usr/lib/wine/wineserver64 -k 2>/dev/null || true
+        WINEPREFIX=$p /usr/lib/wine/wineserver32 -k 2>/dev/null || true
+    done
+    rm -rf "$wine_prefixes"
+}
+trap cleanup EXIT
+tests/wine-run.sh --serve 64
+tests/wine-run.sh --serve 32
+
 builds=("x64 build-win64 cmake/mingw-w64-x86_64.cmake" "x86 build-win32 cmake/mingw-w64-i686.cmake")
 mkdir -p dist
 for b in "${builds[@]}"; do
@@ -56,19 +74,6 @@ for n in $(seq 90 120); do
 done
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
-# The tests use the Wine prefixes of tests/wine-run.sh; the installers get fresh ones.
-test_prefixes=${XDG_CACHE_HOME:-$HOME/.cache}/selvane-sp-wine
-wine_prefixes=$(mktemp -d /tmp/sp-wine-prefixes.XXXXXX)
-cleanup() {
-    kill "$xvfb" 2>/dev/null || true
-    for p in "$test_prefixes"/win64 "$test_prefixes"/win32 "$wine_prefixes"/*; do
-        [ -d "$p" ] || continue
-        WINEPREFIX=$p /usr/lib/wine/wineserver64 -k 2>/dev/null || true
-        WINEPREFIX=$p /usr/lib/wine/wineserver32 -k 2>/dev/null || true
-    done
-    rm -rf "$wine_prefixes"
-}
-trap cleanup EXIT
 export DISPLAY=$display
 
 # Both builds list the same tests: a build whose programs did not run under
@@ -95,7 +100,10 @@ check_installer() {
     [ "$arch" = x86 ] && loader=/usr/lib/wine/wine bits=32
     export WINEPREFIX="$wine_prefixes/install-$arch" WINEARCH=win$bits WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-    "$loader" wineboot --init >/dev/null 2>&1
+    # As for the tests: a server with no end, so no call meets one that is ending.
+    mkdir -p "$WINEPREFIX"
+    "/usr/lib/wine/wineserver$bits" -p
+    "$loader" wineboot --init </dev/null >/dev/null 2>&1
     local dir="$WINEPREFIX/drive_c/Program Files/Selvane SP5.4"
     local link="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Selvane SP5.4 ($bits-bit).lnk"
     local key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Selvane SP5.4 $arch"
@@ -112,7 +120,9 @@ check_installer() {
     [ "$shown" = "Selvane SP5.4 $version" ] ||
         { echo "$0: $arch: the installed program answered \"$shown\" to --version" >&2; return 1; }
     "$loader" 'C:\Program Files\Selvane SP5.4\uninstall.exe' /S
-    "/usr/lib/wine/wineserver$bits" -w  # the uninstaller goes on from a copy of itself
+    # The uninstaller goes on from a copy of itself: give it up to a minute.
+    local waited=0
+    while { [ -e "$dir" ] || [ -e "$link" ]; } && [ $waited -lt 60 ]; do sleep 1; waited=$((waited + 1)); done
     [ ! -e "$dir" ] && [ ! -e "$link" ] && ! "$loader" reg query "$key" >/dev/null 2>&1 ||
         { echo "$0: $arch: the silent uninstall left something behind" >&2; return 1; }
     echo "installer $arch: silent install, --version, silent uninstall: ok"
