@@ -69,10 +69,11 @@ const std::string postgres_fill =
     "n % 4, CASE WHEN n % 50 = 1 THEN NULL ELSE 'Item comment of line ' || n END "
     "FROM generate_series(1, {N}) AS n";
 
-// Forces the path that reads every flagged line before the first insert.
-class ReadFirstSession : public Session {
+// A connection that allows one active statement: the flagged lines are read
+// on a second connection (second_connection) or else all before the first insert.
+class OneStatementSession : public Session {
 public:
-    explicit ReadFirstSession(Session& inner) : inner_(inner) {}
+    OneStatementSession(Session& inner, bool second_connection) : inner_(inner), second_(second_connection) {}
     Result<void> execute(const std::string& sql) override { return inner_.execute(sql); }
     Result<std::unique_ptr<Cursor>> query(const std::string& sql) override { return inner_.query(sql); }
     Result<std::unique_ptr<PreparedStatement>> prepare(const std::string& sql,
@@ -86,9 +87,13 @@ public:
     }
     bool can_write_while_reading() const override { return false; }
     void cancel() override { inner_.cancel(); }
+    Result<std::unique_ptr<Session>> open_reader() override {
+        return second_ ? inner_.open_reader() : Session::open_reader();
+    }
 
 private:
     Session& inner_;
+    bool second_;
 };
 
 std::string sql_literal(const Value& text) { return "'" + replace_all(text.value_or(""), "'", "''") + "'"; }
@@ -198,8 +203,13 @@ void measure(Connector& connector, const Target& target, Session& admin, int att
         {"ours, streaming", [&] { migrate(*session); }},
         {"ours, read first",
          [&] {
-             ReadFirstSession read_first(*session);
+             OneStatementSession read_first(*session, false);
              migrate(read_first);
+         }},
+        {"ours, reading on a second connection",
+         [&] {
+             OneStatementSession second(*session, true);
+             migrate(second);
          }},
     };
     for (int attempt = 0; attempt < attempts; ++attempt) {
@@ -301,6 +311,17 @@ int memory_bench(long long lines) {
         std::printf("  every line present:     (%.1f s)", seconds);
     });
     std::printf("  %8.1f MB\n", again);
+    const double second = peak_memory_mb([&] {
+        OdbcConnector connector;
+        auto session = connect(connector, target.dsn);
+        run(*session, target.clear);
+        OneStatementSession one_statement(*session, true);
+        const auto start = std::chrono::steady_clock::now();
+        migrate(one_statement);
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        std::printf("  one active statement, read on a second connection, CommIns empty: (%.1f s)", seconds);
+    });
+    std::printf("  %8.1f MB\n", second);
     const double idle = peak_memory_mb([&] {
         OdbcConnector connector;
         auto session = connect(connector, target.dsn);

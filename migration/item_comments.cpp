@@ -414,7 +414,14 @@ MigrationResult migrate_item_comments(Session& session, Engine engine, const std
     // line needs one, then fails and ends the migration.
     LineCopier copier(session, engine, stored ? std::move(*stored) : StoredComments{}, result, stop);
 
-    auto cursor = session.query(statements.read);
+    // A connection that cannot write while a cursor has rows pending reads the
+    // flagged lines on a second connection to the database, so that memory
+    // does not grow with the table; only where none can be opened are they
+    // all read first.
+    std::unique_ptr<Session> reader;
+    if (!session.can_write_while_reading())
+        if (auto opened = session.open_reader()) reader = std::move(*opened);
+    auto cursor = (reader ? *reader : session).query(statements.read);
     if (!cursor) {
         if (stopping()) return result;  // cancelled on the stop request: no failure of its own
         if (names_missing_object(cursor.error()))
@@ -456,7 +463,7 @@ MigrationResult migrate_item_comments(Session& session, Engine engine, const std
         if (progress) progress(handled, total);
     };
 
-    if (session.can_write_while_reading()) {
+    if (session.can_write_while_reading() || reader) {
         for (;;) {
             auto row = fetch();
             if (!row) return result;

@@ -144,6 +144,11 @@ public:
     virtual Result<std::vector<ColumnName>> columns() { return no_catalog(); }
     // Every stored procedure and function, without SQL Server's ";1" suffix: one SQLProcedures call.
     virtual Result<std::vector<std::string>> procedures() { return no_catalog(); }
+    // A second session to the same database with the same login, for reading
+    // a long result while this one writes, where it cannot do both at once.
+    virtual Result<std::unique_ptr<Session>> open_reader() {
+        return DbError::make("IM001", "The session cannot open a second connection.");
+    }
 
 private:
     static DbError no_catalog() { return DbError::make("IM001", "The driver does not answer catalog calls."); }

@@ -183,6 +183,21 @@ Result<std::unique_ptr<PreparedStatement>> OdbcSession::prepare_array(const std:
     return OdbcPreparedStatement::prepare(connection_, sql, params, sets);
 }
 
+namespace {
+// Opens a session as OdbcConnector::connect() describes.
+Result<std::unique_ptr<Session>> open_session(const std::shared_ptr<const EnvHandle>& env,
+                                              const ConnectOptions& options);
+}  // namespace
+
+OdbcSession::~OdbcSession() { wipe(options_.password); }
+
+Result<std::unique_ptr<Session>> OdbcSession::open_reader() {
+    ConnectOptions options = options_;
+    WipeOnExit wipe_copy(options.password);
+    options.read_only = true;
+    return open_session(env_, options);
+}
+
 Result<std::unique_ptr<Session>> OdbcConnector::connect(const ConnectOptions& options) {
     if (!env_) {
         auto env = allocate_environment();
@@ -191,7 +206,13 @@ Result<std::unique_ptr<Session>> OdbcConnector::connect(const ConnectOptions& op
     }
     // From here on only this copy is used: the connector may be gone before a
     // login it no longer waits for ends.
-    const std::shared_ptr<const EnvHandle> env = env_;
+    return open_session(env_, options);
+}
+
+namespace {
+
+Result<std::unique_ptr<Session>> open_session(const std::shared_ptr<const EnvHandle>& env,
+                                              const ConnectOptions& options) {
     auto dbc = allocate_connection(*env);
     if (!dbc) return dbc.error();
     const auto login_timeout = static_cast<SQLULEN>(options.login_timeout_s > 0 ? options.login_timeout_s : 0);
@@ -209,7 +230,7 @@ Result<std::unique_ptr<Session>> OdbcConnector::connect(const ConnectOptions& op
     WipeOnExit wipe_text(text);
     if (!options.user.empty() || !options.password.empty()) {
         const bool brace = (options.user + options.password).find('}') != std::string::npos;
-        if (brace && refuses_closing_brace(*env_, options.dsn))
+        if (brace && refuses_closing_brace(*env, options.dsn))
             return DbError::make("28000",
                                  "The user name or password contains \"}\", which the FreeTDS driver of this data "
                                  "source cannot receive in a connection string: it would send a different value. "
@@ -254,7 +275,9 @@ Result<std::unique_ptr<Session>> OdbcConnector::connect(const ConnectOptions& op
 
     auto connection = std::make_shared<Connection>(env, std::move(dbc).value(), options.query_timeout_s,
                                                    cancel_across_threads);
-    return std::unique_ptr<Session>(std::make_unique<OdbcSession>(std::move(connection), activities));
+    return std::unique_ptr<Session>(std::make_unique<OdbcSession>(std::move(connection), activities, env, options));
 }
+
+}  // namespace
 
 }  // namespace sp::odbc

@@ -13,8 +13,14 @@ namespace sp::odbc {
 class OdbcSession : public Session {
 public:
     // max_concurrent_activities as SQLGetInfo reports it (0: no limit).
-    OdbcSession(std::shared_ptr<Connection> connection, SQLUSMALLINT max_concurrent_activities)
-        : connection_(std::move(connection)), max_activities_(max_concurrent_activities) {}
+    // env and options: how the session was opened, for open_reader().
+    OdbcSession(std::shared_ptr<Connection> connection, SQLUSMALLINT max_concurrent_activities,
+                std::shared_ptr<const EnvHandle> env, ConnectOptions options)
+        : connection_(std::move(connection)),
+          max_activities_(max_concurrent_activities),
+          env_(std::move(env)),
+          options_(std::move(options)) {}
+    ~OdbcSession() override;
 
     // SQLExecDirect of the exact text; every result is consumed. One
     // statement handle serves every call, its timeout set when it is made.
@@ -34,10 +40,14 @@ public:
     Result<std::vector<std::string>> tables() override;
     Result<std::vector<ColumnName>> columns() override;
     Result<std::vector<std::string>> procedures() override;
+    // Connects again as this session did, asking for a read-only connection.
+    Result<std::unique_ptr<Session>> open_reader() override;
 
 private:
     std::shared_ptr<Connection> connection_;
     SQLUSMALLINT max_activities_;
+    std::shared_ptr<const EnvHandle> env_;
+    ConnectOptions options_;  // its password wiped when the session ends
     StmtHandle runner_;  // execute()'s handle, made at its first call
 };
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -189,6 +190,18 @@ TEST(FreeTds, AWholeRunSendsEveryPhaseTheProbeAndTheMigration) {
         for (size_t i = 0; i < std::min(sent.size(), expected.size()); ++i)
             ASSERT_EQ(sent[i], expected[i]) << "statement " << i;
 
+        // FreeTDS allows one active statement: the flagged lines are read on a
+        // connection of their own, opened with the run's login right before.
+        const auto got = server().received();
+        const auto read = std::find_if(got.begin(), got.end(), [](const auto& m) {
+            return m[0] == "batch" && m[1].rfind("SELECT [QuoteID]", 0) == 0 && m[1].find("FROM [Details]") != std::string::npos;
+        });
+        ASSERT_NE(read, got.end());
+        ASSERT_NE(read, got.begin());
+        EXPECT_EQ(std::vector<std::string>((read - 1)->begin(), (read - 1)->begin() + 3),
+                  (std::vector<std::string>{"login", "sa", "secret"}));
+        EXPECT_EQ(std::count_if(got.begin(), got.end(), [](const auto& m) { return m[0] == "login"; }), 2);
+
         // The migration read the comment rows already there and the flagged lines, then
         // inserted them with SQL Server's types as one array: FreeTDS says how it reports
         // on arrays (SQL_PARC_BATCH) and sends one RPC per line in one request.
@@ -230,7 +243,8 @@ TEST(FreeTds, TheCommandLineLogsInWithUserAndPasswordAndReportsWhatTheServerCoul
     std::vector<std::string> logins;
     for (const auto& m : server().received())
         if (m[0] == "login") logins.push_back(m[1] + "/" + m[2]);
-    EXPECT_EQ(logins, (std::vector<std::string>{"sa/s3cret;x", "sa/s3cret;x"}));  // the run and its re-run
+    // The run and its re-run, each with the connection that reads the flagged lines.
+    EXPECT_EQ(logins, std::vector<std::string>(4, "sa/s3cret;x"));
 
     // Another session holds the database's application lock (a run elsewhere): the
     // data source is refused with one message and nothing but the lock request, exit 5.
