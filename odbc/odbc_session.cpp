@@ -195,7 +195,22 @@ Result<std::unique_ptr<Session>> OdbcSession::open_reader() {
     ConnectOptions options = options_;
     WipeOnExit wipe_copy(options.password);
     options.read_only = true;
-    return open_session(env_, options);
+    auto reader = open_session(env_, options);
+    if (reader) {
+        std::lock_guard<std::mutex> lock(reader_mutex_);
+        reader_ = static_cast<OdbcSession&>(**reader).connection_;
+    }
+    return reader;
+}
+
+void OdbcSession::cancel() {
+    connection_->cancel();
+    std::shared_ptr<Connection> reader;
+    {
+        std::lock_guard<std::mutex> lock(reader_mutex_);
+        reader = reader_.lock();
+    }
+    if (reader) reader->cancel();
 }
 
 Result<std::unique_ptr<Session>> OdbcConnector::connect(const ConnectOptions& options) {

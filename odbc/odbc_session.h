@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 
 #include "odbc/connection.h"
 #include "odbc/database.h"
@@ -34,7 +35,8 @@ public:
     // A driver that allows one active statement (SQL Server without MARS)
     // cannot run a statement while a cursor has rows pending.
     bool can_write_while_reading() const override { return max_activities_ != 1; }
-    void cancel() override { connection_->cancel(); }
+    // Also cancels the statement in flight on the connection open_reader() opened.
+    void cancel() override;
 
     Result<ServerInfo> server_info() override;
     Result<std::vector<std::string>> tables() override;
@@ -48,6 +50,8 @@ private:
     SQLUSMALLINT max_activities_;
     std::shared_ptr<const EnvHandle> env_;
     ConnectOptions options_;  // its password wiped when the session ends
+    std::mutex reader_mutex_;  // cancel() comes from another thread
+    std::weak_ptr<Connection> reader_;
     StmtHandle runner_;  // execute()'s handle, made at its first call
 };
 

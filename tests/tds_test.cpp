@@ -219,6 +219,24 @@ TEST(FreeTds, AWholeRunSendsEveryPhaseTheProbeAndTheMigration) {
     }
 }
 
+TEST(FreeTds, ACancelAlsoReachesTheSecondConnectionThatReads) {
+    server().set_plan(R"({"login": {"user": "sa", "password": "secret"},
+        "rules": [{"match": "FROM [Details]", "action": "hang", "ack": true}]})");
+    auto session = connect(kTds, 30);
+    ASSERT_TRUE(session) << session.error().messages();
+    auto reader = (*session)->open_reader();
+    ASSERT_TRUE(reader) << reader.error().messages();
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        (*session)->cancel();
+    });
+    const auto started = std::chrono::steady_clock::now();
+    auto cursor = (*reader)->query("SELECT [QuoteID] FROM [Details]");
+    canceller.join();
+    EXPECT_FALSE(cursor);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10)) << "not cancelled";
+}
+
 // Runs selvane-sp with this process's ODBC configuration and the password in
 // its environment; returns its exit status and standard error.
 std::pair<int, std::string> run_program(const std::string& args, const std::string& password) {
