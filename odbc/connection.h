@@ -25,6 +25,8 @@ public:
           cancel_across_threads_(cancel_across_threads) {}
 
     const DbcHandle& dbc() const { return dbc_; }
+    // The environment the connection was made in (another may be made in it).
+    const std::shared_ptr<const EnvHandle>& env() const { return env_; }
 
     // A new statement whose SQL_ATTR_QUERY_TIMEOUT is the session's.
     Result<StmtHandle> new_statement();

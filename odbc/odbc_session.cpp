@@ -184,9 +184,9 @@ Result<std::unique_ptr<PreparedStatement>> OdbcSession::prepare_array(const std:
 }
 
 namespace {
-// Opens a session as OdbcConnector::connect() describes.
-Result<std::unique_ptr<Session>> open_session(const std::shared_ptr<const EnvHandle>& env,
-                                              const ConnectOptions& options);
+// Opens a session as OdbcConnector::connect() describes. env is held by value:
+// the connector may be gone before a login it no longer waits for ends.
+Result<std::unique_ptr<Session>> open_session(std::shared_ptr<const EnvHandle> env, const ConnectOptions& options);
 }  // namespace
 
 OdbcSession::~OdbcSession() { wipe(options_.password); }
@@ -195,7 +195,7 @@ Result<std::unique_ptr<Session>> OdbcSession::open_reader() {
     ConnectOptions options = options_;
     WipeOnExit wipe_copy(options.password);
     options.read_only = true;
-    auto reader = open_session(env_, options);
+    auto reader = open_session(connection_->env(), options);
     if (reader) {
         std::lock_guard<std::mutex> lock(reader_mutex_);
         reader_ = static_cast<OdbcSession&>(**reader).connection_;
@@ -219,15 +219,12 @@ Result<std::unique_ptr<Session>> OdbcConnector::connect(const ConnectOptions& op
         if (!env) return env.error();
         env_ = std::make_shared<const EnvHandle>(std::move(env).value());
     }
-    // From here on only this copy is used: the connector may be gone before a
-    // login it no longer waits for ends.
     return open_session(env_, options);
 }
 
 namespace {
 
-Result<std::unique_ptr<Session>> open_session(const std::shared_ptr<const EnvHandle>& env,
-                                              const ConnectOptions& options) {
+Result<std::unique_ptr<Session>> open_session(std::shared_ptr<const EnvHandle> env, const ConnectOptions& options) {
     auto dbc = allocate_connection(*env);
     if (!dbc) return dbc.error();
     const auto login_timeout = static_cast<SQLULEN>(options.login_timeout_s > 0 ? options.login_timeout_s : 0);
@@ -290,7 +287,7 @@ Result<std::unique_ptr<Session>> open_session(const std::shared_ptr<const EnvHan
 
     auto connection = std::make_shared<Connection>(env, std::move(dbc).value(), options.query_timeout_s,
                                                    cancel_across_threads);
-    return std::unique_ptr<Session>(std::make_unique<OdbcSession>(std::move(connection), activities, env, options));
+    return std::unique_ptr<Session>(std::make_unique<OdbcSession>(std::move(connection), activities, options));
 }
 
 }  // namespace

@@ -14,13 +14,10 @@ namespace sp::odbc {
 class OdbcSession : public Session {
 public:
     // max_concurrent_activities as SQLGetInfo reports it (0: no limit).
-    // env and options: how the session was opened, for open_reader().
+    // options: how the session was opened, for open_reader().
     OdbcSession(std::shared_ptr<Connection> connection, SQLUSMALLINT max_concurrent_activities,
-                std::shared_ptr<const EnvHandle> env, ConnectOptions options)
-        : connection_(std::move(connection)),
-          max_activities_(max_concurrent_activities),
-          env_(std::move(env)),
-          options_(std::move(options)) {}
+                ConnectOptions options)
+        : connection_(std::move(connection)), max_activities_(max_concurrent_activities), options_(std::move(options)) {}
     ~OdbcSession() override;
 
     // SQLExecDirect of the exact text; every result is consumed. One
@@ -48,7 +45,6 @@ public:
 private:
     std::shared_ptr<Connection> connection_;
     SQLUSMALLINT max_activities_;
-    std::shared_ptr<const EnvHandle> env_;
     ConnectOptions options_;  // its password wiped when the session ends
     std::mutex reader_mutex_;  // cancel() comes from another thread
     std::weak_ptr<Connection> reader_;

@@ -50,11 +50,6 @@ const std::atomic<bool>& InterruptWatcher::stop_flag() const { return g_stop; }
 
 int InterruptWatcher::signal_received() const { return g_signal.load(); }
 
-void InterruptWatcher::set_session(Session* session) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    session_ = session;
-}
-
 void InterruptWatcher::watch() {
     for (;;) {
         char c = 0;
@@ -63,11 +58,6 @@ void InterruptWatcher::watch() {
         if (n <= 0 || c == 'q') return;
         cancel_statement();
     }
-}
-
-void InterruptWatcher::cancel_statement() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (session_) session_->cancel();
 }
 
 }  // namespace sp

@@ -52,14 +52,4 @@ const std::atomic<bool>& InterruptWatcher::stop_flag() const { return g_stop; }
 
 int InterruptWatcher::signal_received() const { return g_signal.load(); }
 
-void InterruptWatcher::set_session(Session* session) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    session_ = session;
-}
-
-void InterruptWatcher::cancel_statement() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (session_) session_->cancel();
-}
-
 }  // namespace sp
