@@ -97,9 +97,9 @@ TEST(CheckOverFake, ProceduresForeignDatabasesAndCatalogFailures) {
         EXPECT_EQ(run.data_sources.at(0).outcome,
                   c.refused_by_run ? DataSourceOutcome::NotProductDatabase : DataSourceOutcome::Done);
         EXPECT_EQ(db.executed().empty(), c.refused_by_run);
-        EXPECT_EQ(view.messages().size(), c.refused_by_run ? 1u : 0u);
+        EXPECT_EQ(view.messages.size(), c.refused_by_run ? 1u : 0u);
         if (c.refused_by_run) {
-            EXPECT_NE(view.messages()[0].find("PostgreSQL 15.4, database \"accounts\""), std::string::npos);
+            EXPECT_NE(view.messages[0].find("PostgreSQL 15.4, database \"accounts\""), std::string::npos);
         }
     }
 }

@@ -36,6 +36,8 @@ struct Run : ::testing::Test {
         db.log.clear();
         db.connects.clear();
         view.events.clear();
+        view.messages.clear();
+        view.progress.clear();
         testing::FakeConnector connector(db);
         report = run_upgrade(lists, connector, view, settings);
     }
@@ -51,113 +53,70 @@ struct Run : ::testing::Test {
     }
 };
 
-TEST_F(Run, SqlServerReceivesWhatItsFilesHoldInOrder) {
-    run({{"sv01"}, {}});  // the probe finds no row: the grid rows are sent
-    const auto e = db.executed();
-    EXPECT_EQ(e, testing::run_statements(Engine::SqlServer, true));
-    ASSERT_EQ(e.size(), 68 + 169 + 89u);
-    EXPECT_EQ(e[17], "INSERT INTO [dbo].[GridColumns]([ColName],[ColOrder],[ColShow],[ColEdit],[ColWidth]) "
-                     "VALUES ('Line',1,1,0,435);");
-    EXPECT_EQ(e[68 + 141], "ALTER TABLE [Details] DROP CONSTRAINT [DF_Details_deItemComType];");
-    EXPECT_EQ(e.back(), "CREATE PROCEDURE [sprQuoteTypeActive] AS SELECT * FROM QuoteType WHERE (qtActive = 1);");
-    EXPECT_EQ(view.progress(), (std::vector<int>{0, 5, 10, 15, 20, 25, 30, 40, 50, 60, 70, 80, 90, 95, 100}));
-    EXPECT_TRUE(view.messages().empty());
-    EXPECT_EQ(report.data_sources.at(0).statements_sent, 68 + 169 + 89);
-
-    db.rows[kSqlProbe] = {{"1", "Line"}};
-    run({{"sv01"}, {}});
-    EXPECT_EQ(db.executed(), testing::run_statements(Engine::SqlServer, false));
-    EXPECT_EQ(view.progress(), (std::vector<int>{0, 5, 10, 40, 50, 60, 70, 80, 90, 95, 100}));
-
-    db.close_error = sql_error("HY000", 0, "close failed");  // after the answer: it stands
-    run({{"sv01"}, {}});
-    EXPECT_EQ(sent(statement(Engine::SqlServer, 1, 18)), 0);
-
-    db.close_error.reset();
-    fail_on({kSqlProbe}, sql_error("HYT00", 0, "Query timeout expired"));
-    run({{"sv01"}, {}});
-    EXPECT_EQ(sent(statement(Engine::SqlServer, 1, 18)), 1);  // a probe that cannot run finds nothing
-    EXPECT_TRUE(view.messages().empty());
-    EXPECT_EQ(report.data_sources.at(0).runs, 1);  // and its timeout forces no re-run
-    db.fail = nullptr;
-    db.fetch_fail[kSqlProbe] = {0, sql_error("08S01", 0, "link failure")};
-    run({{"sv01"}, {}});
-    EXPECT_EQ(sent(statement(Engine::SqlServer, 1, 18)), 1);
-}
-
-TEST_F(Run, PervasiveProbeRemovesTheRowItFindsAndAnswersWhetherItCouldRun) {
-    const std::string grid_row = "INSERT INTO GridColumns(ColName,ColOrder,ColShow,ColEdit,ColWidth) VALUES "
-                                 "('Exp Ship Date',21,1,1,1110)";  // phase one only
-    db.rows[kPvProbe] = {{"1", "Line"}};
-    run({{}, {"svpv"}});
-    auto expected = testing::run_statements(Engine::Pervasive, true);
-    EXPECT_EQ(expected.at(27), grid_row);
-    expected.insert(expected.begin() + 7, kPvRemove);  // after statement 7, before the grid rows
-    EXPECT_EQ(db.executed(), expected);
-    EXPECT_EQ(view.progress(), (std::vector<int>{0, 5, 10, 15, 20, 25, 30, 50, 60, 70, 80, 90, 95, 100}));
-
-    db.rows.clear();  // an empty table: nothing removed, the rows are sent
-    run({{}, {"svpv"}});
-    EXPECT_EQ(db.executed(), testing::run_statements(Engine::Pervasive, true));
-
-    fail_on({kPvProbe}, sql_error("S1000", 0, "No such table or object"));
-    run({{}, {"svpv"}});
-    EXPECT_EQ(db.executed(), testing::run_statements(Engine::Pervasive, false));
-    EXPECT_EQ(view.progress(), (std::vector<int>{0, 5, 50, 60, 70, 80, 90, 95, 100}));
-    EXPECT_TRUE(view.messages().empty());
-
-    db.rows[kPvProbe] = {{"1"}};
-    fail_on({kPvRemove}, sql_error("HY000", 0, "The record is locked"));
-    run({{}, {"svpv"}});
-    EXPECT_EQ(sent(grid_row), 0);
-
-    db.fail = nullptr;
-    db.close_error = sql_error("HY000", 0, "close failed");
-    run({{}, {"svpv"}});
-    EXPECT_EQ(sent(grid_row), 1);
-
-    // One statement at a time (the fake then refuses a statement while rows are left to read): the probe reads
-    // to the end before the removal, and a failure on any fetch answers False.
-    db.close_error.reset();
-    db.write_while_reading = false;
-    db.rows[kPvProbe] = {{"1"}, {"1"}};
-    run({{}, {"svpv"}});
-    EXPECT_EQ(sent(kPvRemove), 1);
-    EXPECT_EQ(sent(grid_row), 1);
-    EXPECT_TRUE(view.messages().empty());
-    for (int failing_fetch : {0, 1}) {
-        db.fetch_fail[kPvProbe] = {failing_fetch, sql_error("08S01", 0, "link failure")};
-        run({{}, {"svpv"}});
-        EXPECT_EQ(sent(kPvRemove), 0) << failing_fetch;
-        EXPECT_EQ(sent(grid_row), 0) << failing_fetch;
+// The grid rows a run sends, as the probe answers. SQL Server's sends them when its query finds no row or cannot run.
+// Pervasive's removes the row it finds (reading to the end first where one statement runs at a time) and sends them
+// when it could run. A close that fails once the answer is known keeps it.
+TEST_F(Run, TheGridProbeDecidesWhetherTheGridRowsAreSent) {
+    const std::map<std::pair<Engine, bool>, std::vector<int>> progress{
+        {{Engine::SqlServer, true}, {0, 5, 10, 15, 20, 25, 30, 40, 50, 60, 70, 80, 90, 95, 100}},
+        {{Engine::SqlServer, false}, {0, 5, 10, 40, 50, 60, 70, 80, 90, 95, 100}},
+        {{Engine::Pervasive, true}, {0, 5, 10, 15, 20, 25, 30, 50, 60, 70, 80, 90, 95, 100}},
+        {{Engine::Pervasive, false}, {0, 5, 50, 60, 70, 80, 90, 95, 100}}};
+    const struct {
+        Engine engine;
+        size_t rows;
+        std::string failing;     // the statement that fails
+        int failing_fetch;       // the fetch that fails, or -1
+        bool close_fails, one_at_a_time;
+        bool removed, grid_rows;  // whether the removal and the grid rows are sent
+    } cases[] = {
+        {Engine::SqlServer, 0, "", -1, false, false, false, true},
+        {Engine::SqlServer, 1, "", -1, false, false, false, false},
+        {Engine::SqlServer, 1, "", -1, true, false, false, false},
+        {Engine::SqlServer, 1, kSqlProbe, -1, false, false, false, true},
+        {Engine::SqlServer, 1, "", 0, false, false, false, true},
+        {Engine::Pervasive, 1, "", -1, false, false, true, true},
+        {Engine::Pervasive, 0, "", -1, false, false, false, true},
+        {Engine::Pervasive, 1, kPvProbe, -1, false, false, false, false},
+        {Engine::Pervasive, 1, kPvRemove, -1, false, false, true, false},
+        {Engine::Pervasive, 1, "", -1, true, false, true, true},
+        {Engine::Pervasive, 2, "", -1, false, true, true, true},
+        {Engine::Pervasive, 2, "", 0, false, true, false, false},
+        {Engine::Pervasive, 2, "", 1, false, true, false, false},
+    };
+    for (const auto& c : cases) {
+        const std::string& probe = c.engine == Engine::SqlServer ? kSqlProbe : kPvProbe;
+        SCOPED_TRACE(&c - cases);
+        db = {};
+        db.rows[probe].assign(c.rows, {"1", "Line"});
+        fail_on({c.failing}, sql_error("HYT00", 0, "Query timeout expired"));
+        if (c.failing_fetch >= 0) db.fetch_fail[probe] = {c.failing_fetch, sql_error("08S01", 0, "link failure")};
+        if (c.close_fails) db.close_error = sql_error("HY000", 0, "close failed");
+        db.write_while_reading = !c.one_at_a_time;
+        run(c.engine == Engine::SqlServer ? DataSourceLists{{"sv01"}, {}} : DataSourceLists{{}, {"svpv"}});
+        auto expected = testing::run_statements(c.engine, c.grid_rows);
+        if (c.removed) expected.insert(expected.begin() + 7, kPvRemove);  // after statement 7, before the grid rows
+        EXPECT_EQ(db.executed(), expected);
+        EXPECT_EQ(view.progress, progress.at({c.engine, c.grid_rows}));
+        EXPECT_TRUE(view.messages.empty());
+        EXPECT_EQ(report.data_sources.at(0).runs, 1);  // a timeout in phase one forces no re-run
     }
+    // A few texts as the product's databases need them.
+    db = {};
+    run({{"sv01"}, {"svpv"}});
+    const auto e = db.executed();
+    EXPECT_EQ(e.at(17), "INSERT INTO [dbo].[GridColumns]([ColName],[ColOrder],[ColShow],[ColEdit],[ColWidth]) "
+                        "VALUES ('Line',1,1,0,435);");
+    EXPECT_EQ(e.at(326 + 27), "INSERT INTO GridColumns(ColName,ColOrder,ColShow,ColEdit,ColWidth) VALUES "
+                                  "('Exp Ship Date',21,1,1,1110)");
+    EXPECT_EQ(e.at(325), "CREATE PROCEDURE [sprQuoteTypeActive] AS SELECT * FROM QuoteType WHERE (qtActive = 1);");
 }
 
+// A timeout in phase two is silent, also when the driver dropped the connection after it: the first run ends there
+// and the data source runs again on a fresh connection; with no re-run left it is abandoned with one message.
+// Elsewhere a timeout is shown like any failure. (A timeout that leaves the connection: the re-runs below.)
 TEST_F(Run, TimeoutIsSilentInPhaseTwoOnlyAndRerunsTheDataSource) {
     const std::string slow = statement(Engine::SqlServer, 2, 60);
-    // A deadlock victim or a lock timeout on SQL Server is rolled back: a re-run is the remedy.
-    for (const DbError& failure : {sql_error("HYT00", 0, "Query timeout expired"),
-                                   sql_error("40001", 1205, "Transaction was deadlocked"),
-                                   sql_error("42000", 1222, "Lock request time out period exceeded.")}) {
-        SCOPED_TRACE(failure.native_error());
-        int calls = 0;
-        db.fail = [&](const std::string& sql) -> Fail {
-            if (sql == slow && calls++ == 0) return failure;
-            return std::nullopt;
-        };
-        run({{"sv01"}, {}});
-        EXPECT_TRUE(view.messages().empty());
-        EXPECT_EQ(db.connects.size(), 2u);
-        const auto e = db.executed();
-        ASSERT_EQ(e.size(), 2 * 326u);  // the first run still went to its end
-        EXPECT_EQ(e[68 + 60], statement(Engine::SqlServer, 2, 61));
-        EXPECT_EQ(report.data_sources.at(0).runs, 2);
-        EXPECT_EQ(report.data_sources.at(0).timed_out, 1);
-        EXPECT_TRUE(report.data_sources.at(0).timeout_rerun);
-    }
-
-    // The driver dropped the connection after the timeout: the first run ends
-    // there and the data source runs again on a fresh connection.
     DbError dropped = sql_error("HYT00", 0, "Timeout expired");
     dropped.connection_dead = true;
     int calls = 0;
@@ -166,25 +125,24 @@ TEST_F(Run, TimeoutIsSilentInPhaseTwoOnlyAndRerunsTheDataSource) {
         return std::nullopt;
     };
     run({{"sv01"}, {}});
-    EXPECT_TRUE(view.messages().empty());
+    EXPECT_TRUE(view.messages.empty());
     EXPECT_EQ(db.executed().size(), 68 + 60 + 326u);
     EXPECT_EQ(report.data_sources.at(0).outcome, DataSourceOutcome::Done);
-    // With no re-run left, one message and the data source is abandoned.
     fail_on({slow}, dropped);
     run({{"sv01"}, {}});
     EXPECT_EQ(report.data_sources.at(0).runs, 5);
-    EXPECT_EQ(view.messages().size(), 1u);
+    EXPECT_EQ(view.messages.size(), 1u);
     EXPECT_EQ(report.data_sources.at(0).outcome, DataSourceOutcome::ConnectionLost);
 
     const struct { Engine engine; int phase, number; } shown[] = {
         {Engine::SqlServer, 1, 41}, {Engine::SqlServer, 3, 29}, {Engine::Pervasive, 1, 40}};
     fail_on({statement(Engine::SqlServer, 1, 41)}, sql_error("40001", 1205, "Transaction was deadlocked"));
     run({{"sv01"}, {}});
-    EXPECT_EQ(view.messages(), std::vector<std::string>{"1205: Transaction was deadlocked"});
+    EXPECT_EQ(view.messages, std::vector<std::string>{"1205: Transaction was deadlocked"});
     for (const auto& c : shown) {
         fail_on({statement(c.engine, c.phase, c.number)}, sql_error("S1T00", 0, "Timeout expired"));
         run(c.engine == Engine::SqlServer ? DataSourceLists{{"sv01"}, {}} : DataSourceLists{{}, {"svpv"}});
-        EXPECT_EQ(view.messages(), std::vector<std::string>{"-2147217871: Timeout expired"}) << c.phase;
+        EXPECT_EQ(view.messages, std::vector<std::string>{"-2147217871: Timeout expired"}) << c.phase;
         EXPECT_EQ(db.connects.size(), 1u);
         EXPECT_EQ(report.data_sources.at(0).failures.at(0).phase, c.phase);
         EXPECT_EQ(report.data_sources.at(0).failures.at(0).number, c.number);
@@ -213,50 +171,49 @@ TEST_F(Run, ColumnsAreDroppedOnlyAfterTheirValuesWereSaved) {
         EXPECT_EQ(sent(stmt(c.unsaved_drop)), 1);
         for (int n : c.comment_drops) EXPECT_EQ(sent(stmt(n)), 0) << n;
         EXPECT_EQ(sent(stmt(c.comment_drops.back() + 1)), 1);
-        EXPECT_EQ(view.messages(), std::vector<std::string>{migration.message});
+        EXPECT_EQ(view.messages, std::vector<std::string>{migration.message});
         EXPECT_EQ(report.data_sources.at(0).comments, CommentMove::Kept);
         db.fail = nullptr;
         migration = {};
     }
 }
 
-TEST_F(Run, LabelsConnectionsAndProgressOfBothEngines) {
-    run({});
-    EXPECT_EQ(view.events, (std::vector<std::string>{"started", "status:Beginning update.",
-                                                     "engine:Database Engine: SQL Server",
-                                                     "engine:Database Engine: Pervasive", "engine:",
-                                                     "status:Updating complete.", "finished"}));
+TEST_F(Run, LabelsAndConnectionsOfBothEngines) {
     run({{"sv01"}, {"svpv"}});
-    EXPECT_EQ(view.labels(), (std::vector<std::string>{
-                                 "status:Beginning update.", "engine:Database Engine: SQL Server",
-                                 "status:Updating database sv01.", "engine:Database Engine: Pervasive",
-                                 "status:Updating database svpv.", "engine:", "status:Updating complete."}));
+    EXPECT_EQ(view.events, (std::vector<std::string>{
+                               "started", "status:Beginning update.", "engine:Database Engine: SQL Server",
+                               "status:Updating database sv01.", "engine:Database Engine: Pervasive",
+                               "status:Updating database svpv.", "engine:", "status:Updating complete.", "finished"}));
     ASSERT_EQ(db.connects.size(), 2u);
     EXPECT_EQ(db.connects[0].login_timeout_s, 2400);
     EXPECT_EQ(db.connects[0].query_timeout_s, 30);
     EXPECT_EQ(db.connects[1].login_timeout_s, 15);
 }
 
+// Deadlocks and lock timeouts count as timeouts too: that is the error policy's test.
 TEST_F(Run, TheEnginesFourRerunsAreSharedByItsDataSources) {
     fail_on({statement(Engine::SqlServer, 2, 60), statement(Engine::Pervasive, 2, 100)},
             sql_error("S1T00", 0, "Timeout expired"));
     run({{"sv01"}, {"svpv1", "svpv2"}});
     ASSERT_EQ(report.data_sources.size(), 3u);
-    // SQL Server's re-runs are spent; Pervasive has four of its own.
+    // SQL Server's re-runs are spent; Pervasive has four of its own. Each run is sent to its end, on a fresh
+    // connection, and starts again at phase one with progress back at 0.
     EXPECT_EQ(report.data_sources[0].runs, 5);
     EXPECT_EQ(report.data_sources[1].runs, 5);
     EXPECT_EQ(report.data_sources[2].runs, 1);
-    // Every run starts again at phase one, with progress back at 0.
+    EXPECT_EQ(report.data_sources[0].timed_out, 5);
+    EXPECT_TRUE(report.data_sources[0].timeout_rerun);
+    EXPECT_EQ(db.connects.size(), 11u);
+    EXPECT_EQ(sent(statement(Engine::SqlServer, 3, 1)), 5);
     EXPECT_EQ(sent(statement(Engine::Pervasive, 1, 1)), 6);
-    const auto p = view.progress();
-    EXPECT_EQ(std::count(p.begin(), p.end(), 0), 11);
+    EXPECT_EQ(std::count(view.progress.begin(), view.progress.end(), 0), 11);
     // None was completed: one message each, and none is "done".
     const std::string message = "The update of data source svpv1 was not completed: 1 statement of phase two (number 100) "
                                 "still timed out after the re-runs allowed (4 per engine) were spent, so their "
                                 "changes are missing. Running the update again finishes it.";
-    ASSERT_EQ(view.messages().size(), 3u);
-    EXPECT_EQ(view.messages()[1], message);
-    EXPECT_NE(view.messages()[2].find("data source svpv2 was not completed"), std::string::npos);
+    ASSERT_EQ(view.messages.size(), 3u);
+    EXPECT_EQ(view.messages[1], message);
+    EXPECT_NE(view.messages[2].find("data source svpv2 was not completed"), std::string::npos);
     for (const auto& ds : report.data_sources) {
         EXPECT_EQ(ds.outcome, DataSourceOutcome::TimedOut);
         EXPECT_EQ(ds.failures.size(), 1u);
@@ -281,8 +238,8 @@ TEST_F(Run, TheMigrationsFailuresThroughARun) {
         EXPECT_EQ(report.data_sources.at(0).outcome, c.outcome);
         EXPECT_EQ(report.data_sources.at(0).statements_sent, c.sent);
         EXPECT_EQ(db.executed().size(), static_cast<size_t>(c.sent));
-        ASSERT_EQ(view.messages().size(), 1u);
-        EXPECT_NE(view.messages()[0].find(c.message), std::string::npos) << view.messages()[0];
+        ASSERT_EQ(view.messages.size(), 1u);
+        EXPECT_NE(view.messages[0].find(c.message), std::string::npos) << view.messages[0];
     }
 }
 
@@ -301,7 +258,7 @@ TEST_F(Run, DataSourcesThatCannotBeUsedGetOneMessageAndTheRunGoesOn) {
     run({{"sv01;Database=master", "svdown", "svlost", "sv{x}", "svok", "sv_a_name_of_thirty_three_chars_x"}, {}});
     ASSERT_EQ(db.connects.size(), 3u);  // unsafe and overlong names are never connected
     EXPECT_EQ(std::count(view.events.begin(), view.events.end(), "login:svdown"), 0);  // no login to ask for
-    const auto m = view.messages();
+    const auto m = view.messages;
     ASSERT_EQ(m.size(), 5u);
     EXPECT_NE(m[4].find("its name is 33 characters long, and ODBC allows at most 32 characters"), std::string::npos);
     EXPECT_NE(m[0].find("\"sv01;Database=master\""), std::string::npos);
@@ -318,7 +275,6 @@ TEST_F(Run, DataSourcesThatCannotBeUsedGetOneMessageAndTheRunGoesOn) {
                   std::to_string(f.ado_number) + " " + f.statement,
               "1.40 08S01 -2147467259 " + breaking.substr(0, breaking.find('\n')));
     EXPECT_EQ(ds[4].outcome, DataSourceOutcome::Done);
-    EXPECT_EQ(ds[4].statements_sent, 326);
 }
 
 TEST_F(Run, ARefusedLoginIsAskedForOnceAndCancelSkipsTheDataSource) {
@@ -347,9 +303,8 @@ TEST_F(Run, ARefusedLoginIsAskedForOnceAndCancelSkipsTheDataSource) {
         view.login_password = "pw";
         run({{"sv01"}, {}});
         EXPECT_EQ(db.connects.size(), c.connects);
-        const auto events = view.events;
-        EXPECT_EQ(std::count(events.begin(), events.end(), "login:sv01"), 1);
-        const auto m = view.messages();
+        EXPECT_EQ(std::count(view.events.begin(), view.events.end(), "login:sv01"), 1);
+        const auto& m = view.messages;
         if (!c.message) {
             EXPECT_TRUE(m.empty());
             EXPECT_EQ(report.data_sources.at(0).outcome, DataSourceOutcome::Done);
@@ -377,7 +332,7 @@ TEST_F(Run, AStopRequestEndsTheRunAfterTheStatementInFlight) {
     };
     run({{"sv01", "sv02"}, {"svpv"}});
     EXPECT_EQ(db.executed().size(), 5u);
-    EXPECT_TRUE(view.messages().empty());  // the cancelled statement is no failure
+    EXPECT_TRUE(view.messages.empty());  // the cancelled statement is no failure
     EXPECT_TRUE(report.interrupted);
     ASSERT_EQ(report.data_sources.size(), 1u);
     EXPECT_EQ(report.data_sources[0].outcome, DataSourceOutcome::Interrupted);
@@ -387,7 +342,7 @@ TEST_F(Run, AStopRequestEndsTheRunAfterTheStatementInFlight) {
     stop = false;
     run({{"sv01"}, {}});
     EXPECT_EQ(report.data_sources.at(0).outcome, DataSourceOutcome::Interrupted);
-    EXPECT_TRUE(view.messages().empty());
+    EXPECT_TRUE(view.messages.empty());
     db.fail_connect = nullptr;
 
     // Stopped inside the migration: the lines it copied are counted, the comment columns are neither dropped nor
@@ -397,16 +352,13 @@ TEST_F(Run, AStopRequestEndsTheRunAfterTheStatementInFlight) {
         stop = true;
         return MigrationOutcome{false, "", 3};
     };
-    for (const auto& [lists, last] : {std::pair{DataSourceLists{{"sv01"}, {}}, statement(Engine::SqlServer, 2, 141)},
-                                      std::pair{DataSourceLists{{}, {"svpv"}}, statement(Engine::Pervasive, 2, 129)}}) {
-        stop = false;
-        run(lists);
-        EXPECT_EQ(db.executed().back(), last);  // the migration follows it
-        ASSERT_EQ(report.data_sources.size(), 1u);
-        EXPECT_EQ(report.data_sources[0].outcome, DataSourceOutcome::Interrupted);
-        EXPECT_EQ(report.data_sources[0].comments, CommentMove::Kept);
-        EXPECT_EQ(report.data_sources[0].comments_copied, 3);
-    }
+    stop = false;
+    run({{"sv01"}, {}});
+    EXPECT_EQ(db.executed().back(), statement(Engine::SqlServer, 2, 141));  // the migration follows it
+    ASSERT_EQ(report.data_sources.size(), 1u);
+    EXPECT_EQ(report.data_sources[0].outcome, DataSourceOutcome::Interrupted);
+    EXPECT_EQ(report.data_sources[0].comments, CommentMove::Kept);
+    EXPECT_EQ(report.data_sources[0].comments_copied, 3);
 }
 
 }  // namespace

@@ -170,7 +170,7 @@ TEST(FreeTds, AWholeRunSendsEveryPhaseTheProbeAndTheMigration) {
         settings.user = "sa";
         settings.password = "secret";
         const RunReport report = run_upgrade({{kTds}, {}}, connector, view, settings);
-        EXPECT_TRUE(view.messages().empty()) << view.messages().front();
+        EXPECT_TRUE(view.messages.empty()) << view.messages.front();
         ASSERT_EQ(report.data_sources.size(), 1u);
         EXPECT_EQ(report.data_sources[0].comments, CommentMove::Moved);
 

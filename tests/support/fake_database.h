@@ -21,9 +21,8 @@ inline DbError sql_error(const std::string& sqlstate, std::int32_t native = 0, c
 }
 
 struct FakeDatabase {
-    // Every call, in order: "connect DSN", "execute SQL", "query SQL",
-    // "prepare SQL", "insert v1|v2|...", "close", "cancel", "catalog tables"...
-    // Values print as NULL or their text.
+    // Every call, in order: "execute SQL", "query SQL", "prepare SQL", "insert v1|v2|..." (NULL or the value's
+    // text), "close".
     std::vector<std::string> log;
 
     // Decides the answer to execute(), query() and prepare(); std::nullopt is success.
@@ -76,8 +75,9 @@ public:
         db_.log.push_back("query " + sql);
         if (auto e = db_.refused(sql)) return *e;
         auto fail = db_.fetch_fail.find(sql);
+        db_.reading = !db_.write_while_reading;
         return std::unique_ptr<Cursor>(std::make_unique<FakeCursor>(
-            db_, db_.rows[sql], fail == db_.fetch_fail.end() ? std::nullopt : std::optional(fail->second)));
+            db_, db_.rows[sql], fail == db_.fetch_fail.end() ? nullptr : &fail->second));
     }
     Result<std::unique_ptr<PreparedStatement>> prepare(const std::string& sql, const std::vector<ParamSpec>&) override {
         db_.log.push_back("prepare " + sql);
@@ -85,20 +85,16 @@ public:
         return std::unique_ptr<PreparedStatement>(std::make_unique<FakePrepared>(db_, sql));
     }
     bool can_write_while_reading() const override { return db_.write_while_reading; }
-    void cancel() override { db_.log.push_back("cancel"); }
-    Result<ServerInfo> server_info() override { return answer("server", &FakeDatabase::Catalog::server); }
-    Result<std::vector<std::string>> tables() override { return answer("tables", &FakeDatabase::Catalog::tables); }
-    Result<std::vector<ColumnName>> columns() override { return answer("columns", &FakeDatabase::Catalog::columns); }
-    Result<std::vector<std::string>> procedures() override {
-        return answer("procedures", &FakeDatabase::Catalog::procedures);
-    }
+    void cancel() override {}
+    Result<ServerInfo> server_info() override { return answer(&FakeDatabase::Catalog::server); }
+    Result<std::vector<std::string>> tables() override { return answer(&FakeDatabase::Catalog::tables); }
+    Result<std::vector<ColumnName>> columns() override { return answer(&FakeDatabase::Catalog::columns); }
+    Result<std::vector<std::string>> procedures() override { return answer(&FakeDatabase::Catalog::procedures); }
 
 private:
     struct FakeCursor : Cursor {
-        FakeCursor(FakeDatabase& db, std::vector<Row> rows, std::optional<std::pair<int, DbError>> fail)
-            : db(db), rows(std::move(rows)), fail(std::move(fail)) {
-            db.reading = !db.write_while_reading;
-        }
+        FakeCursor(FakeDatabase& db, std::vector<Row> rows, const std::pair<int, DbError>* fail)
+            : db(db), rows(std::move(rows)), fail(fail) {}
         Result<std::optional<Row>> fetch() override {
             if (fail && next == static_cast<size_t>(fail->first)) return db.reading = false, fail->second;
             if (next >= rows.size()) return db.reading = false, std::optional<Row>{};
@@ -112,7 +108,7 @@ private:
         }
         FakeDatabase& db;
         std::vector<Row> rows;
-        std::optional<std::pair<int, DbError>> fail;
+        const std::pair<int, DbError>* fail;
         size_t next = 0;
     };
     struct FakePrepared : PreparedStatement {
@@ -132,8 +128,7 @@ private:
         std::string sql;
     };
     template <class T>
-    Result<T> answer(const std::string& call, T FakeDatabase::Catalog::*part) {
-        db_.log.push_back("catalog " + call);
+    Result<T> answer(T FakeDatabase::Catalog::*part) {
         if (!db_.catalog) return DbError::make("IM001", "Driver does not support this function");
         return (*db_.catalog).*part;
     }
@@ -145,7 +140,6 @@ class FakeConnector : public Connector {
 public:
     explicit FakeConnector(FakeDatabase& db) : db_(db) {}
     Result<std::unique_ptr<Session>> connect(const ConnectOptions& options) override {
-        db_.log.push_back("connect " + options.dsn);
         db_.connects.push_back(options);
         if (db_.fail_connect)
             if (auto e = db_.fail_connect(options)) return *e;
