@@ -20,9 +20,12 @@ std::string join(const std::vector<std::string>& names) {
     return out;
 }
 
+// The enumerator starts with room for 10 characters: the driver manager cuts a longer text, or one of exactly 10 (no
+// room for the terminating zero), and answers "success with information"; the list is read again, whole, with room
+// enough, and from the first data source each time.
 TEST(Discovery, KeepsProductDataSourcesOfEachEngineInDriverManagerOrder) {
     const std::string sql = "SQL Server", client = "Pervasive ODBC Client Interface",
-                      engine = "Pervasive ODBC Engine Interface";
+                      engine = "Pervasive ODBC Engine Interface", long_name = "sv_" + std::string(300, 'n');
     const struct {
         std::vector<DsnEntry> user, system;
         std::string lists;  // "SQL Server names | Pervasive names"
@@ -31,8 +34,8 @@ TEST(Discovery, KeepsProductDataSourcesOfEachEngineInDriverManagerOrder) {
          "sv01,SVtest,sv | sv02"},
         {{},
          {dsn("svPE", "PERVASIVE ODBC ENGINE INTERFACE"), dsn("Sv1", "sql server"),
-          dsn("sVPC", "pervasive odbc client interface")},
-         "Sv1 | svPE,sVPC"},
+          dsn("sVPC", "pervasive odbc client interface"), dsn(long_name, sql)},
+         "Sv1," + long_name + " | svPE,sVPC"},
         {{},
          {dsn("sv03", "ODBC Driver 17 for SQL Server"), dsn("sv04", "SQL"), dsn("sv06", "Pervasive ODBC Interface"),
           dsn("s", sql), dsn("xsv08", sql), dsn("acct", engine)},
@@ -45,32 +48,16 @@ TEST(Discovery, KeepsProductDataSourcesOfEachEngineInDriverManagerOrder) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(OdbcSandbox::run_isolated(c.user, c.system, [] {
-                      OdbcDataSourceEnumerator enumerator;
-                      const DataSourceLists lists = discover_data_sources(enumerator);
-                      return join(lists.sqlserver) + " | " + join(lists.pervasive);
-                  }),
-                  c.lists);
-    }
-}
-
-TEST(OdbcDataSourceEnumerator, ListsEveryDataSourceWholeFromTheFirstEachTime) {
-    // With room for 7 characters the driver manager cuts a longer text and answers
-    // "success with information": the list is read again, whole, with room enough.
-    const std::string long_name = "sv_" + std::string(300, 'n');
-    const struct { std::vector<DsnEntry> system; std::string once; } cases[] = {
-        {{dsn("sv1", "SQL"), dsn(long_name, "SQL Server"), {"other", {}}, {"described", {{"Description", "no driver"}}}},
-         "mine=SQLite3\nsv1=SQL\n" + long_name + "=SQL Server\nother=\ndescribed=no driver\n"},
-        {{dsn("d8", "8 chars.")}, "mine=SQLite3\nd8=8 chars.\n"},  // a whole buffer, no room for the terminating zero
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(OdbcSandbox::run_isolated({dsn("mine", "SQLite3")}, c.system, [] {
-                      OdbcDataSourceEnumerator enumerator(8);
+                      OdbcDataSourceEnumerator enumerator(10);
                       std::string out;
-                      for (int pass = 0; pass < 2; ++pass)
-                          for (const auto& e : enumerator.list()) out += e.name + "=" + e.description + "\n";
+                      for (int pass = 0; pass < 2; ++pass) {
+                          const DataSourceLists lists = discover_data_sources(enumerator);
+                          out += join(lists.sqlserver) + " | " + join(lists.pervasive) + "\n";
+                      }
                       return out;
                   }),
-                  c.once + c.once);
+                  c.lists + "\n" + c.lists + "\n");
+    }
 }
 
 }  // namespace

@@ -64,28 +64,24 @@ TEST(ItemCommentMigration, CopiesInTheOrderReadAndStopsAtAFailingInsert) {
     }
 }
 
-// A stop request ends the migration after the line in flight, also when it cancels that line's insert.
+// A stop request that cancels the insert in flight ends the migration there, that line not counted. (A line that
+// completes after the request is counted: the migration's engine test, stopped at line 1,000.)
 TEST(ItemCommentMigration, AStopRequestEndsItAfterTheLineInFlight) {
-    for (bool cancelled : {false, true}) {
-        SCOPED_TRACE(cancelled ? "insert cancelled" : "insert completes");
-        FakeDatabase db;
-        std::atomic<bool> stop{false};
-        db.rows[sqlserver.read] = {line(1, "0", "a"), line(2, "0", "b"), line(3, "0", "c")};
-        db.fail_execute = [&](const std::string&, const std::vector<ParamValue>& values) -> std::optional<DbError> {
-            if (values[1].integer != 2) return std::nullopt;
-            stop = true;
-            return cancelled ? std::optional(sql_error("HY008", 0, "Operation canceled")) : std::nullopt;
-        };
-        testing::FakeSession session(db);
-        const MigrationResult result = migrate_item_comments(session, Engine::SqlServer, &stop);
-        EXPECT_EQ(db.log.back(), "insert 1|2|1|1|b");
-        EXPECT_TRUE(result.interrupted);
-        EXPECT_FALSE(result.stopped_by);
-        EXPECT_EQ(result.copied, cancelled ? 1 : 2);
-        EXPECT_PRED_FORMAT2(::testing::IsSubstring, cancelled ? "interrupted after 1 line was copied."
-                                                              : "interrupted after 2 lines were copied.",
-                            kept_columns_message(result));
-    }
+    FakeDatabase db;
+    std::atomic<bool> stop{false};
+    db.rows[sqlserver.read] = {line(1, "0", "a"), line(2, "0", "b"), line(3, "0", "c")};
+    db.fail_execute = [&](const std::string&, const std::vector<ParamValue>& values) -> std::optional<DbError> {
+        if (values[1].integer != 2) return std::nullopt;
+        stop = true;
+        return sql_error("HY008", 0, "Operation canceled");
+    };
+    testing::FakeSession session(db);
+    const MigrationResult result = migrate_item_comments(session, Engine::SqlServer, &stop);
+    EXPECT_EQ(db.log.back(), "insert 1|2|1|1|b");
+    EXPECT_TRUE(result.interrupted);
+    EXPECT_FALSE(result.stopped_by);
+    EXPECT_EQ(result.copied, 1);
+    EXPECT_PRED_FORMAT2(::testing::IsSubstring, "interrupted after 1 line was copied.", kept_columns_message(result));
 }
 
 // With someone to tell, the flagged lines are counted first and progress is told every thousand lines and at the end.
