@@ -40,28 +40,16 @@ protected:
 
 const Value null;
 
-TEST_P(MigrationOnEngine, CopiesFlaggedLinesOnlyAndOnceUntilTheLegacyColumnsAreGone) {
-    add("(1, 1, 0, 0, 'flag 0'), (1, 2, NULL, 1, 'flag Null'), (1, 3, 2, 0, 'flag 2')");
-    EXPECT_TRUE(migrate(*session_).complete());
-    EXPECT_TRUE(comment_rows().empty());
-
-    add("(2, 1, 1, 0, 'Rush order'), (2, 2, 1, 2, NULL)");
-    const std::vector<Row> expected{{"2", "1", "1", "1", "Rush order", null, null, null, null},
-                                    {"2", "2", "3", "1", "", null, null, null, null}};
-    for (int copied : {2, 0}) {
-        MigrationResult result = migrate(*session_);
-        EXPECT_TRUE(result.complete()) << kept_columns_message(result);
-        EXPECT_EQ(result.copied, copied);
-        EXPECT_EQ(comment_rows(), expected);
-    }
-
-    // Once the legacy columns are gone there is nothing to read. SQLite reports every failure as HY000: a missing
-    // column cannot be told from a broken read there, so the columns count as kept.
-    run("ALTER TABLE Details DROP COLUMN deItemComType");
-    MigrationResult gone = migrate(*session_);
-    EXPECT_EQ(gone.complete(), postgres());
-    EXPECT_EQ(gone.columns_gone, postgres());
-    EXPECT_EQ(comment_rows(), expected);
+// Only lines flagged 1 are copied, to CommIns's own type (one more than deItemComType) and with an empty text for
+// none. (Copied once: the next run after an early end, below; the legacy columns gone: the program's test.)
+TEST_P(MigrationOnEngine, CopiesFlaggedLinesOnly) {
+    add("(1, 1, 0, 0, 'flag 0'), (1, 2, NULL, 1, 'flag Null'), (1, 3, 2, 0, 'flag 2'), (2, 1, 1, 0, 'Rush order'), "
+        "(2, 2, 1, 2, NULL)");
+    const MigrationResult result = migrate(*session_);
+    EXPECT_TRUE(result.complete()) << kept_columns_message(result);
+    EXPECT_EQ(result.copied, 2);
+    EXPECT_EQ(comment_rows(), (std::vector<Row>{{"2", "1", "1", "1", "Rush order", null, null, null, null},
+                                                {"2", "2", "3", "1", "", null, null, null, null}}));
 }
 
 // However the migration ends early (CommIns refuses a line inside an array, a stop request, the connection killed),
