@@ -278,19 +278,15 @@ TEST_F(Run, DataSourcesThatCannotBeUsedGetOneMessageAndTheRunGoesOn) {
 }
 
 TEST_F(Run, ARefusedLoginIsAskedForOnceAndCancelSkipsTheDataSource) {
-    // The server accepts sa/pw only; the run was given another login.
+    // The server accepts sa/pw only; the run was given another login. Each case: the answer, the connections made and
+    // the start of the one message, if any.
     db.fail_connect = [](const ConnectOptions& o) -> Fail {
         if (o.user == "sa" && o.password == "pw") return std::nullopt;
         return sql_error("42000", 18456, "Login failed for user '" + o.user + "'.");
     };
     settings.user = "guest";
     settings.password = "nope";
-    const struct {
-        LoginAnswer answer;
-        std::string user;
-        size_t connects;
-        const char* message;  // the start of the one message, if any
-    } cases[] = {
+    const struct { LoginAnswer answer; std::string user; size_t connects; const char* message; } cases[] = {
         {LoginAnswer::Given, "sa", 2, nullptr},
         {LoginAnswer::Given, "other", 2, "-2147467259: Login failed for user 'other'."},
         {LoginAnswer::Cancelled, "", 1, "The data source sv01 was skipped"},
