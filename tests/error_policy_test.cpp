@@ -19,12 +19,7 @@ constexpr std::int32_t kMissing = -2147217865, kCommand = -2147217900, kTimeout 
 DbError records(std::vector<DiagnosticRecord> r, bool dead = false) { return {std::move(r), dead}; }
 
 TEST(ErrorPolicy, SortsDriverFailuresIntoTheFourTreatments) {
-    struct Case {
-        DbError error;
-        K kind;
-        std::int32_t number;
-        Engine engine = Engine::SqlServer;
-    };
+    struct Case { DbError error; K kind; std::int32_t number; Engine engine = Engine::SqlServer; };
     std::vector<Case> cases = {
         // On other engines the number does not decide (1205 is SQL Server's deadlock).
         {sql_error("42000", 1205), K::AlreadyDone, kCommand, Engine::Pervasive},
@@ -89,11 +84,7 @@ TEST(ErrorPolicy, ConnectFailuresSayWhatToCheck) {
     const std::string login = "check the user name and password (selvane-sp --user NAME, with the password typed "
                               "when asked or in SELVANE_SP_PASSWORD).",
                       address = "No server answered: check the server name and port in the data source's settings.";
-    const struct {
-        DbError error;
-        C kind;
-        std::string ending;
-    } cases[] = {
+    const struct { DbError error; C kind; std::string ending; } cases[] = {
         {sql_error("28000"), C::LoginRefused, login}, {sql_error("42000", 18456), C::LoginRefused, login},
         {sql_error("HY000", 18488), C::LoginRefused, login},
         {records({{"08001", 20009, "x"}, {"42000", 18486, "y"}}), C::LoginRefused, login},
