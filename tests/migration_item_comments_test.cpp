@@ -22,9 +22,10 @@ const MigrationStatements& sqlserver = migration_statements(Engine::SqlServer);
 Row line(int number, Value type, Value comment) { return {"1", std::to_string(number), type, comment}; }
 
 // The migration over the fake; the values of each insert sent, in order.
-std::vector<std::string> migrate(FakeDatabase& db, MigrationResult& result, Engine engine = Engine::SqlServer) {
+std::vector<std::string> migrate(FakeDatabase& db, MigrationResult& result, Engine engine = Engine::SqlServer,
+                                 const std::atomic<bool>* stop = nullptr) {
     testing::FakeSession session(db);
-    result = migrate_item_comments(session, engine);
+    result = migrate_item_comments(session, engine, stop);
     std::vector<std::string> inserts;
     for (const auto& entry : db.log)
         if (entry.starts_with("insert ")) inserts.push_back(entry.substr(7));
@@ -33,55 +34,45 @@ std::vector<std::string> migrate(FakeDatabase& db, MigrationResult& result, Engi
 
 // Lines are copied in the order read, all read first where the connection cannot write while reading; a line whose
 // very comment is in CommIns is passed over, one whose line has another comment there is left; a failing insert
-// ends it with nothing further sent.
-TEST(ItemCommentMigration, CopiesInTheOrderReadAndStopsAtAFailingInsert) {
-    for (bool write_while_reading : {true, false}) {
-        SCOPED_TRACE(write_while_reading ? "streaming" : "read first");
+// ends it with nothing further sent, and so does a stop request that cancels the insert in flight (that line not
+// counted; one that completes after the request is: the engine test, stopped at line 1,000).
+TEST(ItemCommentMigration, CopiesInTheOrderReadAndEndsAtAFailedOrCancelledInsert) {
+    enum Mode { streaming, read_first, stop_requested };
+    for (Mode mode : {streaming, read_first, stop_requested}) {
+        SCOPED_TRACE(mode);
         FakeDatabase db;
-        db.write_while_reading = write_while_reading;
+        std::atomic<bool> stop{false};
+        db.write_while_reading = mode != read_first;
         db.rows[sqlserver.existing] = {{"1", "2", "1", "copied before"}, {"1", "3", "1", "old text"},
                                        {"1", "7", "2", std::nullopt}};
         db.rows[sqlserver.read] = {line(1, "127", "unfit"), line(2, "0", "copied before   "), line(3, "0", "edited"),
                                    line(7, "0", std::nullopt), line(5, "2", "b"), line(5, "2", "b"),
                                    line(5, "2", "b2"), line(4, "0", "c"), line(6, "0", "d")};
-        db.fail_execute = [](const std::string&, const std::vector<ParamValue>& values) -> std::optional<DbError> {
-            if (values[1].integer == 4) return sql_error("HYT00", 0, "Query timeout expired");
-            return std::nullopt;
+        db.fail_execute = [&](const std::string&, const std::vector<ParamValue>& values) -> std::optional<DbError> {
+            if (values[1].integer != 4) return std::nullopt;
+            stop = mode == stop_requested;
+            return mode == stop_requested ? sql_error("HY008", 0, "Operation canceled")
+                                          : sql_error("HYT00", 0, "Query timeout expired");
         };
         MigrationResult result;
-        migrate(db, result);
+        migrate(db, result, Engine::SqlServer, &stop);
         std::vector<std::string> sent{"query " + sqlserver.existing, "close", "query " + sqlserver.read, "close",
                                       "prepare " + sqlserver.insert, "insert 1|5|3|1|b", "insert 1|4|1|1|c"};
-        if (write_while_reading) sent.erase(sent.begin() + 3);  // the cursor is left open when it stops
+        if (mode != read_first) sent.erase(sent.begin() + 3);  // the cursor is left open when it stops
         EXPECT_EQ(db.log, sent);
+        EXPECT_EQ(result.copied, 1);
+        EXPECT_EQ(result.interrupted, mode == stop_requested);
+        EXPECT_EQ(result.stopped_by.has_value(), mode != stop_requested);
         EXPECT_EQ(result.already_present, 2);  // line 2, and line 5's second row
         EXPECT_EQ(result.other_comment, 3);    // line 3 edited, line 7 of another type, line 5's third row
         EXPECT_EQ(result.unmoved_lines, (std::vector<std::string>{"1/1", "1/3", "1/7", "1/5"}));
         const std::string message = kept_columns_message(result);
-        EXPECT_PRED_FORMAT2(::testing::IsSubstring, "after 1 line was copied: Query timeout expired.", message);
+        const char* end = mode == stop_requested ? "interrupted after 1 line was copied."
+                                                 : "after 1 line was copied: Query timeout expired.";
+        EXPECT_PRED_FORMAT2(::testing::IsSubstring, end, message);
         EXPECT_PRED_FORMAT2(::testing::IsSubstring, "Besides, 4 flagged quote lines could not be moved", message);
         EXPECT_PRED_FORMAT2(::testing::IsSubstring, "QuoteID/Line 1/1, 1/3, 1/7, 1/5)", message);
     }
-}
-
-// A stop request that cancels the insert in flight ends the migration there, that line not counted. (A line that
-// completes after the request is counted: the migration's engine test, stopped at line 1,000.)
-TEST(ItemCommentMigration, AStopRequestEndsItAfterTheLineInFlight) {
-    FakeDatabase db;
-    std::atomic<bool> stop{false};
-    db.rows[sqlserver.read] = {line(1, "0", "a"), line(2, "0", "b"), line(3, "0", "c")};
-    db.fail_execute = [&](const std::string&, const std::vector<ParamValue>& values) -> std::optional<DbError> {
-        if (values[1].integer != 2) return std::nullopt;
-        stop = true;
-        return sql_error("HY008", 0, "Operation canceled");
-    };
-    testing::FakeSession session(db);
-    const MigrationResult result = migrate_item_comments(session, Engine::SqlServer, &stop);
-    EXPECT_EQ(db.log.back(), "insert 1|2|1|1|b");
-    EXPECT_TRUE(result.interrupted);
-    EXPECT_FALSE(result.stopped_by);
-    EXPECT_EQ(result.copied, 1);
-    EXPECT_PRED_FORMAT2(::testing::IsSubstring, "interrupted after 1 line was copied.", kept_columns_message(result));
 }
 
 // With someone to tell, the flagged lines are counted first and progress is told every thousand lines and at the end.
