@@ -1,8 +1,6 @@
 #include "tests/support/script_helpers.h"
 
 #include <fstream>
-#include <map>
-#include <stdexcept>
 
 namespace sp::testing {
 
@@ -13,25 +11,23 @@ struct Line {
     bool in_probe_block;
 };
 
-const std::vector<Line>& file_lines(Engine engine, int phase) {
-    static std::map<std::pair<Engine, int>, std::vector<Line>> cache;
-    auto [it, added] = cache.try_emplace({engine, phase});
-    if (!added) return it->second;
+std::vector<Line> file_lines(Engine engine, int phase) {
     std::ifstream in(std::string(SP_SOURCE_DIR) + "/scripts/" + engine_key(engine) + "/phase" +
                      std::to_string(phase) + ".sql");
+    std::vector<Line> out;
     bool block = false;
     for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.starts_with("--@if-probe")) block = true;
         if (line.starts_with("--@end-if")) block = false;
-        if (!line.empty() && !line.starts_with("--")) it->second.push_back({line, block});
+        if (!line.empty() && !line.starts_with("--")) out.push_back({line, block});
     }
-    return it->second;
+    return out;
 }
 
 }  // namespace
 
-const std::string& statement(Engine engine, int phase, int number) {
+std::string statement(Engine engine, int phase, int number) {
     return file_lines(engine, phase).at(static_cast<size_t>(number - 1)).sql;
 }
 

@@ -11,7 +11,7 @@
 namespace sp::testing {
 
 // The text of statement `number` of phase `phase` of the engine.
-const std::string& statement(Engine engine, int phase, int number);
+std::string statement(Engine engine, int phase, int number);
 
 // Every statement a run sends to a data source of the engine, in order,
 // leaving out the probe's block unless asked for.
