@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <thread>
 
 #include "core/database_lock.h"
@@ -179,16 +180,12 @@ TEST(FreeTds, AWholeRunSendsEveryPhaseTheProbeAndTheMigration) {
         ASSERT_GE(all.size(), 2u);
         EXPECT_NE(all.front().find("sp_getapplock"), std::string::npos) << all.front();
         EXPECT_NE(all.back().find("sp_releaseapplock"), std::string::npos) << all.back();
+        // Between them, the statements of the files; the probe and the migration's are looked at below.
+        const std::regex not_from_files(R"(INSERT INTO \[CommIns\]|\[ColumnID\] = 1|FROM \[(Details|CommIns)\]|applock)");
         std::vector<std::string> sent;
-        for (const std::string& s : all)
-            if (s.find("INSERT INTO [CommIns]") == std::string::npos && s.find("[ColumnID] = 1") == std::string::npos &&
-                s.find("FROM [Details]") == std::string::npos && s.find("FROM [CommIns]") == std::string::npos &&
-                s.find("applock") == std::string::npos)
-                sent.push_back(s);
-        const auto expected = testing::run_statements(Engine::SqlServer, !grid_has_rows);
-        EXPECT_EQ(sent.size(), expected.size());
-        for (size_t i = 0; i < std::min(sent.size(), expected.size()); ++i)
-            ASSERT_EQ(sent[i], expected[i]) << "statement " << i;
+        std::copy_if(all.begin(), all.end(), std::back_inserter(sent),
+                     [&](const std::string& s) { return !std::regex_search(s, not_from_files); });
+        EXPECT_EQ(sent, testing::run_statements(Engine::SqlServer, !grid_has_rows));
 
         // FreeTDS allows one active statement: the flagged lines are read on a
         // connection of their own, opened with the run's login right before.
