@@ -90,6 +90,7 @@ Result<std::unique_ptr<Session>> connect(const std::string& dsn, int query_timeo
                               .user = std::move(user), .password = std::move(password)});
 }
 
+// A rule of the plan: the statement fails with this server error.
 std::string error(int number, int severity) {
     return R"("action": "error", "message": "server message", "number": )" + std::to_string(number) +
            R"(, "severity": )" + std::to_string(severity);
@@ -100,25 +101,19 @@ std::string error(int number, int severity) {
 // has them all); a connection closed or reset; a timeout whose cancel the server acknowledges or not.
 TEST(FreeTds, StatementFailuresAreClassified) {
     using K = FailureKind;
-    const struct {
-        std::string rule;
-        K kind;
-        int number;
-        bool dead;
-    } cases[] = {
-        {error(2714, 16), K::AlreadyDone, 2714, false}, {error(208, 16), K::TableMissing, 208, false},
-        {error(3701, 11), K::AlreadyDone, 3701, false}, {error(156, 15), K::AlreadyDone, 156, false},
-        {error(1205, 13), K::Timeout, 1205, false},     {error(1222, 16), K::Timeout, 1222, false},
-        {error(9002, 17), K::Reported, 9002, false},    {error(701, 19), K::Reported, 701, false},
-        {error(596, 21), K::Reported, 596, false},      {error(229, 14), K::Reported, 229, false},
-        {error(2627, 14), K::Reported, 2627, false},    {error(2812, 16), K::Reported, 2812, false},
-        {R"("action": "close")", K::ConnectionLost, 0, true}, {R"("action": "reset")", K::ConnectionLost, 0, true},
-        {R"("action": "hang", "ack": true)", K::Timeout, 0, false},
-        {R"("action": "hang", "ack": false)", K::Timeout, 0, true},
+    const struct { int number, severity; K kind; std::string action = {}; bool dead = false; } cases[] = {
+        {2714, 16, K::AlreadyDone}, {208, 16, K::TableMissing}, {3701, 11, K::AlreadyDone}, {156, 15, K::AlreadyDone},
+        {1205, 13, K::Timeout},     {1222, 16, K::Timeout},     {9002, 17, K::Reported},    {701, 19, K::Reported},
+        {596, 21, K::Reported},     {229, 14, K::Reported},     {2627, 14, K::Reported},    {2812, 16, K::Reported},
+        {0, 0, K::ConnectionLost, R"("action": "close")", true},
+        {0, 0, K::ConnectionLost, R"("action": "reset")", true},
+        {0, 0, K::Timeout, R"("action": "hang", "ack": true)"},
+        {0, 0, K::Timeout, R"("action": "hang", "ack": false)", true},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.rule);
-        server().set_plan(R"({"rules": [{"match": "probe", "times": 1, )" + c.rule + "}]}");
+        const std::string rule = c.number ? error(c.number, c.severity) : c.action;
+        SCOPED_TRACE(rule);
+        server().set_plan(R"({"rules": [{"match": "probe", "times": 1, )" + rule + "}]}");
         auto session = connect(kTds, 1);
         ASSERT_TRUE(session) << session.error().messages();
         auto r = (*session)->execute("UPDATE probe SET x = 1");
@@ -126,9 +121,7 @@ TEST(FreeTds, StatementFailuresAreClassified) {
         EXPECT_EQ(classify(r.error(), Engine::SqlServer).kind, c.kind) << r.error().sqlstate() << " " << r.error().messages();
         EXPECT_EQ(r.error().connection_dead, c.dead);
         EXPECT_NE(bool((*session)->execute("SELECT 1")), c.dead);
-        if (c.number) {
-            EXPECT_EQ(r.error().native_error(), c.number);
-        }
+        EXPECT_TRUE(!c.number || r.error().native_error() == c.number) << r.error().native_error();
     }
 }
 
