@@ -1,5 +1,5 @@
-// The command line over the fake of our database interface and a fixed list
-// of data sources: its outputs, its report and its exit statuses.
+// The command line over the fake of our database interface and a fixed list of data sources: its outputs, its report
+// and its exit statuses.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -10,7 +10,6 @@
 
 #include "cli/cli.h"
 #include "core/report_format.h"
-#include "platform/display.h"
 #include "core/json.h"
 #include "tests/support/fake_database.h"
 #include "tests/support/script_helpers.h"
@@ -270,22 +269,6 @@ TEST_F(Cli, ScriptPrintsEveryStatementWithoutConnecting) {
                                     "VALUES ('Comments/Instructions',19,1,0,1710);\nGO\n-- END probe block\n-- 1.37\n"})
         EXPECT_NE(text.find(lines), std::string::npos) << lines;
 }
-
-#ifndef _WIN32  // a Windows session always has its desktop
-// The window needs a display, or a platform that needs none.
-TEST(Display, IsFoundInTheEnvironment) {
-    const char* names[] = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
-    const std::string platform = std::getenv(names[2]) ? std::getenv(names[2]) : "";
-    for (const auto& [values, available] : {std::pair{"--- ", false}, {"::: ", false}, {"0-- ", true}, {"-0- ", true},
-                                            {"--0 ", true}, {"::0 ", true}}) {
-        for (int i = 0; i < 3; ++i)  // '-' unset, ':' empty, '0' set
-            values[i] == '-' ? (void)unsetenv(names[i]) : (void)setenv(names[i], values[i] == ':' ? "" : ":0", 1);
-        EXPECT_EQ(display_available(), available) << values;
-    }
-    for (int i = 0; i < 2; ++i) unsetenv(names[i]);
-    setenv(names[2], platform.c_str(), 1);
-}
-#endif
 
 // The report of a run as a person and a tool read it, from a report made by hand.
 TEST(Report, TextAndJsonNameEveryOutcomeAndFailure) {

@@ -1,6 +1,5 @@
-// The console face of a run: plain lines when standard output is a file or
-// a pipe, one line per data source updated in place on a terminal, and each
-// message on one line of its own.
+// The console face of a run: plain lines when standard output is a file or a pipe, one line per data source updated in
+// place on a terminal, and each message on one line of its own.
 #include <gtest/gtest.h>
 
 #include <sstream>

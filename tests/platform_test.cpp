@@ -1,5 +1,5 @@
-// The operating system's side of a run: where its log goes, how many logs are
-// kept, the lock that lets one run at a time, and the terminal.
+// The operating system's side of a run: where its log goes, how many logs are kept, the lock that lets one run at a
+// time, and the terminal.
 #include <gtest/gtest.h>
 
 #ifdef _WIN32

@@ -52,12 +52,10 @@ std::string read_file(const fs::path& p) {
 #ifndef SIGKILL
 #define SIGKILL 9
 #endif
-// The operating system's part, all here. Windows: the program gets a console
-// of its own, where Ctrl-C is pressed (AttachConsole, GenerateConsoleCtrlEvent);
-// SIGKILL ends it as TerminateProcess does. Under Wine the driver manager reads
-// only the ini files named when Wine started (SP_ODBC_DIR): they hold the
-// program's while it runs, then this process's again (its open connections
-// are not affected).
+// The operating system's part, all here. Windows: the program gets a console of its own, where Ctrl-C is pressed
+// (AttachConsole, GenerateConsoleCtrlEvent); SIGKILL ends it as TerminateProcess does. Under Wine the driver manager
+// reads only the ini files named when Wine started (SP_ODBC_DIR): they hold the program's while it runs, then this
+// process's again (its open connections are not affected).
 struct Child {
     PROCESS_INFORMATION process{};
     mutable std::vector<std::pair<fs::path, std::string>> saved;  // SP_ODBC_DIR's files, until the program ends
@@ -186,8 +184,8 @@ protected:
         return std::move(*session);
     }
 
-    // Runs the program with this test's ODBC configuration, log folder and lock. Once
-    // interrupt_when answers true, sends the signal (0: none), then calls after_interrupt.
+    // Runs the program with this test's ODBC configuration, log folder and lock. Once interrupt_when answers true,
+    // sends the signal (0: none), then calls after_interrupt.
     Outcome run(const std::vector<std::string>& args, std::function<bool()> interrupt_when = nullptr,
                 int signal = SIGINT, std::function<void()> after_interrupt = nullptr) {
         std::ofstream(dir_ / "odbc.ini") << odbc_ini_.str();
@@ -269,7 +267,6 @@ TEST_F(UnattendedRun, ARunReportsEachOfTheProductsDataSourcesAndASecondFindsItDo
     EXPECT_NE(read_file(log_path).find("\nSVfäil2 (Pervasive): done; runs 1, statements sent 170, failed 1\n"),
               std::string::npos);
 
-    // What the databases now hold.
     EXPECT_EQ(scalar(*clean, "SELECT string_agg(QuoteID || '/' || Line || '/' || CoInType || '/' || Number || '/' || "
                              "CommIns, ',' ORDER BY QuoteID, Line) FROM CommIns"),
               "1/1/1/1/first comment,2/1/3/1/");
@@ -285,8 +282,8 @@ TEST_F(UnattendedRun, ARunReportsEachOfTheProductsDataSourcesAndASecondFindsItDo
     EXPECT_EQ(scalar(*clean, "SELECT count(*) FROM CommIns"), "2");
 }
 
-// A run whose phase two waits on a lock: a second run meanwhile is refused at
-// once, and the first goes on; SIGTERM and SIGINT cancel the statement in flight.
+// A run whose phase two waits on a lock: a second run meanwhile is refused at once, and the first goes on; SIGTERM and
+// SIGINT cancel the statement in flight.
 TEST_F(UnattendedRun, OneRunAtATimeAndASignalCancelsTheStatementInFlight) {
     SP_REQUIRE_POSTGRES(kSlow);
     auto db = database(kSlow);
@@ -348,28 +345,30 @@ TEST_F(UnattendedRun, VersionLoadsNoGuiLibrary) {
         EXPECT_EQ(o.err.find(std::string("file=") + gui), std::string::npos) << gui;
 }
 
-TEST_F(UnattendedRun, WithoutArgumentsOrADisplayItSaysHowToUpdateWithoutTheWindow) {
-    const std::string platform = std::getenv("QT_QPA_PLATFORM") ? std::getenv("QT_QPA_PLATFORM") : "";
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) unsetenv(name);
-    Outcome o = run({});
-    binary_ = SP_WINDOW_BINARY;
-    Outcome window = run({});
-    // With a display but no window program beside it.
+// With a display, or a platform that needs none, it starts the window program beside it: here a copy alone.
+TEST_F(UnattendedRun, WithoutArgumentsItStartsTheWindowOnADisplayElseSaysHowToUpdateWithoutIt) {
+    const char* names[] = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+    const std::string platform = std::getenv(names[2]) ? std::getenv(names[2]) : "";
     const fs::path alone = dir_ / "selvane-sp";
     fs::copy_file(SP_BINARY, alone);
     binary_ = alone.c_str();
-    setenv("DISPLAY", ":99", 1);
-    Outcome missing = run({});
-    unsetenv("DISPLAY");
-    if (!platform.empty()) setenv("QT_QPA_PLATFORM", platform.c_str(), 1);
-    EXPECT_EQ(o.status, 2);
-    EXPECT_NE(o.err.find("no display to open the window on; 'selvane-sp --run' updates without one"), std::string::npos)
-        << o.err;
+    for (const auto& [values, available] : {std::pair{"---", false}, {":::", false}, {"0--", true}, {"-0-", true},
+                                            {"--0", true}, {"::0", true}}) {
+        for (int i = 0; i < 3; ++i)  // '-' unset, ':' empty, '0' set
+            values[i] == '-' ? (void)unsetenv(names[i]) : (void)setenv(names[i], values[i] == ':' ? "" : ":0", 1);
+        const Outcome o = run({});
+        EXPECT_EQ(o.status, 2) << values;
+        EXPECT_NE(o.err.find(available ? "cannot start the window (" + (dir_ / "selvane-sp-window").string()
+                                       : "no display to open the window on; 'selvane-sp --run' updates without one"),
+                  std::string::npos)
+            << values << o.err;
+    }
+    unsetenv(names[2]);
+    binary_ = SP_WINDOW_BINARY;
+    Outcome window = run({});
     EXPECT_EQ(window.status, 2);
     EXPECT_NE(window.err.find("display"), std::string::npos) << window.err;
-    EXPECT_EQ(missing.status, 2);
-    EXPECT_NE(missing.err.find("cannot start the window (" + (dir_ / "selvane-sp-window").string()), std::string::npos)
-        << missing.err;
+    if (!platform.empty()) setenv(names[2], platform.c_str(), 1);
 }
 
 TEST_F(UnattendedRun, AnInterruptWhileConnectingLetsTheLoginGoAndReports) {
@@ -440,8 +439,8 @@ TEST_F(UnattendedRun, ACheckChangesNothing) {
     add_on_port("svdown", testing::closed_local_port());
     add_data_source("svquotes", "Pervasive ODBC Engine Interface", kChecked);
 
-    // Objects, rows and the server's counts of written rows, once every other session has
-    // left (a backend sends its counts before it leaves pg_stat_activity).
+    // Objects, rows and the server's counts of written rows, once every other session has left (a backend sends its
+    // counts before it leaves pg_stat_activity).
     const std::string others = "SELECT count(*) FROM pg_stat_activity WHERE datname = '" +
                                OdbcSandbox::instance().postgres_database(kChecked) + "' AND pid <> pg_backend_pid()";
     auto state = [&] {

@@ -53,10 +53,9 @@ std::string state(UpdateWindow& w) {
            (w.busy_pointer() ? "wait" : "normal");
 }
 
-// Answers each message box or dialog of this thread (with respond's choice,
-// else OK), after noting how it looked and where the job's step stood once the
-// box had been open for 100 ms. The box runs its own message loop on this
-// thread, where the timer fires.
+// Answers each message box or dialog of this thread (with respond's choice, else OK), after noting how it looked and
+// where the job's step stood once the box had been open for 100 ms. The box runs its own message loop on this thread,
+// where the timer fires.
 struct MessageAnswerer {
     explicit MessageAnswerer(const std::atomic<int>& job_step) : step(&job_step) {
         self = this;

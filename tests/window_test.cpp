@@ -1,5 +1,5 @@
-// The window on Qt's offscreen platform: its designed layout, the run on a
-// worker thread, messages that hold the run until OK, and ending the program.
+// The window on Qt's offscreen platform: its designed layout, the run on a worker thread, messages that hold the run
+// until OK, and ending the program.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -62,8 +62,8 @@ std::string state(QWidget& window) {
            button("cmdCancel") + " | pointer " + pointer();
 }
 
-// Answers each message box of the window with OK, after noting how it looked
-// and where the job's step stood once the box had been open for 100 ms.
+// Answers each message box of the window with OK, after noting how it looked and where the job's step stood once the
+// box had been open for 100 ms.
 struct MessageAnswerer {
     MessageAnswerer(QWidget& window, const std::atomic<int>& job_step) {
         // The box runs its own event loop on this thread, so a timer finds it.
