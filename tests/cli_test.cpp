@@ -125,7 +125,7 @@ TEST_F(Cli, DsnUserAndTimeoutsReachEveryConnectionOfTheRun) {
     EXPECT_EQ((out.str() + err.str()).find("p;w{d}"), std::string::npos);
 }
 
-TEST_F(Cli, ExitStatusesAndTheJsonReportCountWhatWasSent) {
+TEST_F(Cli, TheJsonReportCountsWhatWasSentAndNamesAreShownEscaped) {
     // sv01 upgrades cleanly, SV02 cannot be reached, svpv has one failing statement, and a name that
     // would rewrite the terminal is refused: shown escaped on the terminal, valid UTF-8 in the JSON.
     const std::string failing = testing::statement(Engine::Pervasive, 2, 3);
