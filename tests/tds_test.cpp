@@ -237,31 +237,16 @@ std::pair<int, std::string> run_program(const std::string& args, const std::stri
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, err};
 }
 
-TEST(FreeTds, TheCommandLineLogsInWithUserAndPasswordAndReportsWhatTheServerCouldNotDo) {
-    // Phase two's first statement is a deadlock victim once (a re-run); a
-    // statement of phase three finds the log full (reported, exit 1).
-    server().set_plan(R"({"login": {"user": "sa", "password": "s3cret;x"}, "rules": [
-        {"match": "ADD [CustContact]", "times": 1, "action": "error", "number": 1205, "severity": 13},
-        {"match": "DROP PROCEDURE [updQuote]", "action": "error", "number": 9002, "severity": 17,
-         "message": "The transaction log for database 'sv' is full."}]})");
-    auto [status, err] = run_program("--run --dsn " + kTds + " --user sa", "s3cret;x");
-    EXPECT_EQ(status, 1) << err;
-    EXPECT_NE(err.find("9002: "), std::string::npos) << err;
-    EXPECT_EQ(err.find("1205"), std::string::npos) << err;
-    std::vector<std::string> logins;
-    for (const auto& m : server().received())
-        if (m[0] == "login") logins.push_back(m[1] + "/" + m[2]);
-    // The run and its re-run, each with the connection that reads the flagged lines.
-    EXPECT_EQ(logins, std::vector<std::string>(4, "sa/s3cret;x"));
-
-    // Another session holds the database's application lock (a run elsewhere): the
-    // data source is refused with one message and nothing but the lock request, exit 5.
-    server().set_plan("{}");
+TEST(FreeTds, TheCommandLineLogsInWithUserAndPasswordAndSaysWhyItCouldNotUpdate) {
+    // Another session holds the database's application lock (a run elsewhere): the program logs in with
+    // the run's user and password, then the data source is refused with one message and nothing sent
+    // but the lock request, exit 5.
+    server().set_plan(R"({"login": {"user": "sa", "password": "s3cret;x"}})");
     {
-        auto holder = connect(kTds);
+        auto holder = connect(kTds, 5, "sa", "s3cret;x");
         ASSERT_TRUE(holder) << holder.error().messages();
         ASSERT_EQ(lock_database(**holder, Engine::SqlServer), DatabaseLock::Held);
-        std::tie(status, err) = run_program("--run --dsn " + kTds + " --user sa", "x");
+        auto [status, err] = run_program("--run --dsn " + kTds + " --user sa", "s3cret;x");
         EXPECT_EQ(status, 5) << err;
         EXPECT_EQ(err, kTds + ": " + database_busy_message(kTds) + "\n");
         EXPECT_EQ(server().statements().size(), 2u) << server().statements().back();
@@ -269,7 +254,7 @@ TEST(FreeTds, TheCommandLineLogsInWithUserAndPasswordAndReportsWhatTheServerCoul
 
     // The wrong password: one message that points at the login, exit 3.
     server().set_plan(R"({"login": {"user": "sa", "password": "right"}})");
-    std::tie(status, err) = run_program("--run --dsn " + kTds + " --user sa", "wrong");
+    auto [status, err] = run_program("--run --dsn " + kTds + " --user sa", "wrong");
     EXPECT_EQ(status, 3) << err;
     EXPECT_NE(err.find("check the user name and password"), std::string::npos) << err;
     EXPECT_EQ(err.find("wrong"), std::string::npos) << err;  // the password is never shown
