@@ -34,33 +34,19 @@ protected:
     }
     // Details lines as value lists: QuoteID, Line, deHasItemCom, deItemComType, deItemCom.
     void add(const std::string& lines) { run("INSERT INTO Details VALUES " + lines); }
-    std::vector<Row> comment_rows() { return rows("SELECT * FROM CommIns ORDER BY QuoteID, Line"); }
     MigrationResult migrate(Session& session) { return migrate_item_comments(session, Engine::Pervasive); }
 };
 
-const Value null;
-
-// Only lines flagged 1 are copied, to CommIns's own type (one more than deItemComType) and with an empty text for
-// none. (Copied once: the next run after an early end, below; the legacy columns gone: the program's test.)
-TEST_P(MigrationOnEngine, CopiesFlaggedLinesOnly) {
-    add("(1, 1, 0, 0, 'flag 0'), (1, 2, NULL, 1, 'flag Null'), (1, 3, 2, 0, 'flag 2'), (2, 1, 1, 0, 'Rush order'), "
-        "(2, 2, 1, 2, NULL)");
-    const MigrationResult result = migrate(*session_);
-    EXPECT_TRUE(result.complete()) << kept_columns_message(result);
-    EXPECT_EQ(result.copied, 2);
-    EXPECT_EQ(comment_rows(), (std::vector<Row>{{"2", "1", "1", "1", "Rush order", null, null, null, null},
-                                                {"2", "2", "3", "1", "", null, null, null, null}}));
-}
-
 // However the migration ends early (CommIns refuses a line inside an array, a stop request, the connection killed),
 // CommIns holds exactly the lines it counted (psqlODBC commits an array of 500 as a unit, sqliteodbc line by line),
-// and the next run copies the rest, each once and to its own line.
+// and the next run copies the rest, each once and to its own line: CommIns's type is one more than deItemComType, a
+// line without text gets an empty one, and lines not flagged 1 are left.
 TEST_P(MigrationOnEngine, AMigrationEndedEarlyLeavesTheCountedLinesAndTheNextCopiesTheRest) {
     const auto lines = [](bool refused) {
         std::string out;
         for (int i = 1; i <= 1050; ++i)
-            out += (i > 1 ? ", (7, " : "(7, ") + std::to_string(i) + ", 1, " + std::to_string(i % 3) + ", '" +
-                   (refused && i == 1040 ? std::string("refused") : "line " + std::to_string(i)) + "')";
+            out += (i > 1 ? ", (7, " : "(7, ") + std::to_string(i) + ", 1, " + std::to_string(i % 3) + ", " +
+                   (i == 1020 ? "NULL" : refused && i == 1040 ? "'refused'" : "'line " + std::to_string(i) + "'") + ")";
         return out;
     };
     const auto count = [&](const std::string& where) {
@@ -72,7 +58,7 @@ TEST_P(MigrationOnEngine, AMigrationEndedEarlyLeavesTheCountedLinesAndTheNextCop
         if (fault == backend_killed && !postgres()) break;
         SCOPED_TRACE(fault);
         testing::run(*session_, {"DELETE FROM CommIns", "DELETE FROM Details"});
-        add(lines(fault == refused));
+        add(lines(fault == refused) + ", (8, 1, 0, 0, 'flag 0'), (8, 2, NULL, 1, 'flag NULL'), (8, 3, 2, 0, 'flag 2')");
         std::atomic<bool> stop{false};
         std::function<void()> at_1000 = [&] { stop = fault == stop_requested; };
         if (fault == backend_killed) {
@@ -99,7 +85,8 @@ TEST_P(MigrationOnEngine, AMigrationEndedEarlyLeavesTheCountedLinesAndTheNextCop
         EXPECT_TRUE(second.complete()) << kept_columns_message(second);
         EXPECT_EQ(second.already_present, first.copied);
         EXPECT_EQ(second.copied, 1050 - first.copied);
-        EXPECT_EQ(count(own_line), "1050");
+        EXPECT_EQ(count(own_line), "1049");
+        EXPECT_EQ(count("WHERE c.Line = 1020 AND c.CoInType = 1 AND CommIns = ''"), "1");
     }
 }
 

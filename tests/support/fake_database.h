@@ -22,7 +22,7 @@ inline DbError sql_error(const std::string& sqlstate, std::int32_t native = 0, c
 
 struct FakeDatabase {
     // Every call, in order: "execute SQL", "query SQL", "prepare SQL", "insert v1|v2|..." (NULL or the value's
-    // text), "close".
+    // text), "close", "cancel".
     std::vector<std::string> log;
 
     // Decides the answer to execute(), query() and prepare(); std::nullopt is success.
@@ -85,7 +85,7 @@ public:
         return std::unique_ptr<PreparedStatement>(std::make_unique<FakePrepared>(db_, sql));
     }
     bool can_write_while_reading() const override { return db_.write_while_reading; }
-    void cancel() override {}
+    void cancel() override { db_.log.push_back("cancel"); }
     Result<ServerInfo> server_info() override { return answer(&FakeDatabase::Catalog::server); }
     Result<std::vector<std::string>> tables() override { return answer(&FakeDatabase::Catalog::tables); }
     Result<std::vector<ColumnName>> columns() override { return answer(&FakeDatabase::Catalog::columns); }
