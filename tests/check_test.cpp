@@ -78,8 +78,7 @@ TEST(CheckOverFake, ProceduresForeignDatabasesAndCatalogFailures) {
         SCOPED_TRACE(static_cast<int>(c.verdict));
         testing::FakeDatabase db;
         db.catalog = c.catalog;
-        testing::FakeConnector connector(db);
-        const CheckReport report = check_data_sources({{"sv01"}, {}}, connector, settings);
+        const CheckReport report = check_data_sources({{"sv01"}, {}}, db, settings);
         ASSERT_EQ(report.data_sources.size(), 1u);
         const DataSourceCheck& d = report.data_sources[0];
         EXPECT_EQ(d.verdict, c.verdict) << d.error;
@@ -92,7 +91,7 @@ TEST(CheckOverFake, ProceduresForeignDatabasesAndCatalogFailures) {
 
         db.log.clear();
         testing::RecordingView view;
-        const RunReport run = run_upgrade({{"sv01"}, {}}, connector, view);
+        const RunReport run = run_upgrade({{"sv01"}, {}}, db, view);
         EXPECT_EQ(run.data_sources.at(0).outcome,
                   c.refused_by_run ? DataSourceOutcome::NotProductDatabase : DataSourceOutcome::Done);
         EXPECT_EQ(db.executed().empty(), c.refused_by_run);

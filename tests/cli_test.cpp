@@ -17,7 +17,6 @@
 namespace sp {
 namespace {
 
-using testing::FakeConnector;
 using testing::FakeDatabase;
 using testing::sql_error;
 
@@ -56,7 +55,7 @@ struct Cli : ::testing::Test {
                            {"SV02", "SQL Server"}};
     }
     int run(std::vector<std::string> args) {
-        FakeConnector connector(db);
+        Connector& connector = db;
         CliContext context{connector, machine, out, err};
         context.open_log = [this](const std::optional<std::string>& file, std::chrono::system_clock::time_point) {
             log_asked = file;

@@ -34,7 +34,6 @@ protected:
     }
     // Details lines as value lists: QuoteID, Line, deHasItemCom, deItemComType, deItemCom.
     void add(const std::string& lines) { run("INSERT INTO Details VALUES " + lines); }
-    MigrationResult migrate(Session& session) { return migrate_item_comments(session, Engine::Pervasive); }
 };
 
 // However the migration ends early (CommIns refuses a line inside an array, a stop request, the connection killed),
@@ -81,8 +80,11 @@ TEST_P(MigrationOnEngine, AMigrationEndedEarlyLeavesTheCountedLinesAndTheNextCop
         EXPECT_EQ(count(""), std::to_string(first.copied));
 
         run("UPDATE Details SET deItemCom = 'line 1040' WHERE Line = 1040");
-        MigrationResult second = migrate(*session_);
+        std::vector<std::pair<long long, long long>> told;  // lines read, of all flagged: every thousand and at the end
+        const MigrationResult second = migrate_item_comments(
+            *session_, Engine::Pervasive, nullptr, [&](long long n, long long all) { told.push_back({n, all}); });
         EXPECT_TRUE(second.complete()) << kept_columns_message(second);
+        EXPECT_EQ(told, (std::vector<std::pair<long long, long long>>{{1000, 1050}, {1050, 1050}}));
         EXPECT_EQ(second.already_present, first.copied);
         EXPECT_EQ(second.copied, 1050 - first.copied);
         EXPECT_EQ(count(own_line), "1049");

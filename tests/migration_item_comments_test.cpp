@@ -75,20 +75,6 @@ TEST(ItemCommentMigration, CopiesInTheOrderReadAndEndsAtAFailedOrCancelledInsert
     }
 }
 
-// With someone to tell, the flagged lines are counted first and progress is told every thousand lines and at the end.
-TEST(ItemCommentMigration, ProgressCountsTheFlaggedLinesFirst) {
-    FakeDatabase db;
-    db.rows[sqlserver.count] = {{"2500"}};
-    for (int i = 1; i <= 2500; ++i) db.rows[sqlserver.read].push_back(line(i, "0", "c"));
-    std::vector<std::pair<long long, long long>> told;
-    testing::FakeSession session(db);
-    const MigrationResult result = migrate_item_comments(
-        session, Engine::SqlServer, nullptr, [&](long long handled, long long total) { told.push_back({handled, total}); });
-    EXPECT_EQ(result.copied, 2500);
-    EXPECT_EQ(db.log.front(), "query " + sqlserver.count);
-    EXPECT_EQ(told, (std::vector<std::pair<long long, long long>>{{1000, 2500}, {2000, 2500}, {2500, 2500}}));
-}
-
 // Read first, nothing is sent after a failed fetch; a missing column named once a line was read is a broken read.
 TEST(ItemCommentMigration, OnlyAFailureNamingAMissingObjectBeforeAnyLineMeansThereIsNothingToMove) {
     const std::vector<std::pair<DbError, bool>> cases{

@@ -160,7 +160,7 @@ struct MemoryLog : LogFile {
 
 TEST(Window, TheRunOfStartKeepsALogAnswersTheStopAndWaitsForNoOtherRun) {
     testing::FakeDatabase db;
-    testing::FakeConnector connector(db);
+    Connector& connector = db;
     const std::string in_flight = testing::statement(Engine::SqlServer, 2, 141);
     StopSwitch stop;
     db.fail = [&](const std::string& sql) -> std::optional<DbError> {

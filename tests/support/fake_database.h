@@ -20,7 +20,7 @@ inline DbError sql_error(const std::string& sqlstate, std::int32_t native = 0, c
     return DbError::make(sqlstate, message, native);
 }
 
-struct FakeDatabase {
+struct FakeDatabase : Connector {
     // Every call, in order: "execute SQL", "query SQL", "prepare SQL", "insert v1|v2|..." (NULL or the value's
     // text), "close", "cancel".
     std::vector<std::string> log;
@@ -57,6 +57,8 @@ struct FakeDatabase {
             if (entry.starts_with("execute ")) out.push_back(entry.substr(8));
         return out;
     }
+    // Records the options; fail_connect decides the answer.
+    Result<std::unique_ptr<Session>> connect(const ConnectOptions& options) override;
     std::optional<DbError> refused(const std::string& sql) const {
         if (reading) return sql_error("HY000", 0, "Connection is busy with results for another command");
         return fail ? fail(sql) : std::nullopt;
@@ -136,18 +138,11 @@ private:
     FakeDatabase& db_;
 };
 
-class FakeConnector : public Connector {
-public:
-    explicit FakeConnector(FakeDatabase& db) : db_(db) {}
-    Result<std::unique_ptr<Session>> connect(const ConnectOptions& options) override {
-        db_.connects.push_back(options);
-        if (db_.fail_connect)
-            if (auto e = db_.fail_connect(options)) return *e;
-        return std::unique_ptr<Session>(std::make_unique<FakeSession>(db_));
-    }
-
-private:
-    FakeDatabase& db_;
-};
+inline Result<std::unique_ptr<Session>> FakeDatabase::connect(const ConnectOptions& options) {
+    connects.push_back(options);
+    if (fail_connect)
+        if (auto e = fail_connect(options)) return *e;
+    return std::unique_ptr<Session>(std::make_unique<FakeSession>(*this));
+}
 
 }  // namespace sp::testing
