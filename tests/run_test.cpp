@@ -233,12 +233,9 @@ TEST_F(Run, DataSourcesThatCannotBeUsedGetOneMessageAndTheRunGoesOn) {
     const auto m = view.messages;
     ASSERT_EQ(m.size(), 5u);
     EXPECT_NE(m[4].find("its name is 33 characters long, and ODBC allows at most 32 characters"), std::string::npos);
-    EXPECT_NE(m[0].find("\"sv01;Database=master\""), std::string::npos);
     EXPECT_EQ(m[1], "-2147467259: Data source name not found\nThe data source svdown could not be connected and was not updated.");
     EXPECT_NE(m[2].find("svlost was lost"), std::string::npos);
     const auto& ds = report.data_sources;
-    EXPECT_EQ(ds[0].outcome, DataSourceOutcome::Refused);
-    EXPECT_EQ(ds[1].outcome, DataSourceOutcome::ConnectFailed);
     EXPECT_EQ(ds[2].outcome, DataSourceOutcome::ConnectionLost);
     EXPECT_EQ(ds[2].statements_sent, 40);
     // Where the connection broke, with the driver's codes and the statement's first line.
