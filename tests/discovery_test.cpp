@@ -30,16 +30,12 @@ TEST(Discovery, KeepsProductDataSourcesOfEachEngineInDriverManagerOrder) {
         std::vector<DsnEntry> user, system;
         std::string lists;  // "SQL Server names | Pervasive names"
     } cases[] = {
-        {{}, {dsn("sv01", sql), dsn("SVtest", sql), dsn("acct", sql), dsn("sv02", client), dsn("sv", sql)},
-         "sv01,SVtest,sv | sv02"},
         {{},
-         {dsn("svPE", "PERVASIVE ODBC ENGINE INTERFACE"), dsn("Sv1", "sql server"),
+         {dsn("sv01", sql), dsn("SVtest", sql), dsn("acct", sql), dsn("sv02", client), dsn("sv", sql),
+          dsn("svPE", "PERVASIVE ODBC ENGINE INTERFACE"), dsn("Sv1", "sql server"),
           dsn("sVPC", "pervasive odbc client interface"), dsn(long_name, sql)},
-         "Sv1," + long_name + " | svPE,sVPC"},
-        {{},
-         {dsn("sv03", "ODBC Driver 17 for SQL Server"), dsn("sv04", "SQL"), dsn("sv06", "Pervasive ODBC Interface"),
-          dsn("s", sql), dsn("xsv08", sql), dsn("acct", engine)},
-         " | "},
+         "sv01,SVtest,sv,Sv1," + long_name + " | sv02,svPE,sVPC"},
+        {{}, {dsn("sv04", "SQL"), dsn("sv06", "Pervasive ODBC Interface"), dsn("s", sql), dsn("xsv08", sql)}, " | "},
         // Without a driver the description is empty, which the SQL Server pass also accepts.
         {{}, {{"svblank", {}}, {"blank", {}}, dsn("sv09", sql)}, "svblank,sv09 | "},
         {{dsn("svuser", sql), dsn("svuserpv", engine)}, {dsn("sva", sql), dsn("svsystempv", client)},
