@@ -35,39 +35,37 @@ TEST(ErrorPolicy, SortsDriverFailuresIntoTheFourTreatments) {
         // An unexplained failure on a dead connection is a lost connection (a timeout that dropped it: run_test).
         {records({{"HY000", 0, "Unknown error"}}, true), K::ConnectionLost, kUnspecified},
     };
-    // A state, under a native number (0: the number of the message is the native one).
-    const auto states = [&](std::initializer_list<const char*> list, int native, K kind, std::int32_t number) {
-        for (const char* state : list) cases.push_back({sql_error(state, native), kind, number ? number : native});
+    // Each state under each native number (number 0: the number of the message is the native one).
+    const auto add = [&](std::initializer_list<const char*> states, std::initializer_list<int> natives, K kind,
+                         std::int32_t number) {
+        for (const char* state : states)
+            for (int n : natives) cases.push_back({sql_error(state, n), kind, number ? number : n});
     };
     // By the state where no server number decides: a driver's own failure (no number), PostgreSQL's (7, 35).
     // Permission denials and truncation are failures whatever their class; states in lower case count.
-    states({"42S02", "S0002", "42P01", "42s02"}, 0, K::TableMissing, kMissing);
-    states({"42S01", "42S21", "42S22", "42P07", "42701", "42000", "37000", "S0001", "S0022"}, 0, K::AlreadyDone, kCommand);
-    states({"42501"}, 7, K::Reported, kDenied);
-    states({"22001"}, 0, K::Reported, kTruncated);
-    states({"HYT00", "HYT01", "S1T00", "57014", "hyt00"}, 0, K::Timeout, kTimeout);
-    states({"23000", "23505"}, 0, K::Reported, kIntegrity);
-    states({"08S01", "08003"}, 0, K::ConnectionLost, kUnspecified);
-    states({"08003", "57P01", "57P02"}, 35, K::ConnectionLost, 0);
+    add({"42S02", "S0002", "42P01", "42s02"}, {0}, K::TableMissing, kMissing);
+    add({"42S01", "42S21", "42S22", "42P07", "42701", "42000", "37000", "S0001", "S0022"}, {0}, K::AlreadyDone, kCommand);
+    add({"42501"}, {7}, K::Reported, kDenied);
+    add({"22001"}, {0}, K::Reported, kTruncated);
+    add({"HYT00", "HYT01", "S1T00", "57014", "hyt00"}, {0}, K::Timeout, kTimeout);
+    add({"23000", "23505"}, {0}, K::Reported, kIntegrity);
+    add({"08S01", "08003"}, {0}, K::ConnectionLost, kUnspecified);
+    add({"08003", "57P01", "57P02"}, {35}, K::ConnectionLost, 0);
     // A server number SQL Server's list does not hold: its state says missing or already there, else it is reported.
-    states({"42S02", "S0002"}, 99999, K::TableMissing, kMissing);
-    states({"42S01", "42S21", "42S22", "S0001", "S0021", "S0022"}, 99999, K::AlreadyDone, kCommand);
-    states({"42000", "37000", "HY000", "22003"}, 99999, K::Reported, 0);
+    add({"42S02", "S0002"}, {99999}, K::TableMissing, kMissing);
+    add({"42S01", "42S21", "42S22", "S0001", "S0021", "S0022"}, {99999}, K::AlreadyDone, kCommand);
+    add({"42000", "37000", "HY000", "22003"}, {99999}, K::Reported, 0);
     // SQL Server decides by the server's number under the drivers' catch-all 42000 (FreeTDS's own numbers under
     // HY000): what the statements rely on passes, what the server could not do now is shown.
-    const auto numbers = [&](const char* state, std::initializer_list<int> natives, K kind, std::int32_t number) {
-        for (int n : natives) cases.push_back({sql_error(state, n), kind, number ? number : n});
-    };
-    numbers("42000", {208}, K::TableMissing, kMissing);
-    numbers("42000", {2714, 2705, 4925, 207, 3728, 5074, 156, 3701}, K::AlreadyDone, kCommand);
-    numbers("42000", {229, 262, 297, 230, 300}, K::Reported, kDenied);
-    numbers("42000", {8152, 2628}, K::Reported, kTruncated);
-    numbers("42000", {2627, 2601, 547, 515}, K::Reported, kIntegrity);
-    numbers("42000", {1222}, K::Timeout, 0);  // a lock timeout, and a deadlock: the statement was rolled back
-    numbers("40001", {1205}, K::Timeout, 0);
-    numbers("42000", {9002, 1105, 596, 701, 2812, 1101, 802, 8645, 6005, 6006, 942, 924, 922, 823, 824, 605}, K::Reported, 0);
-    numbers("HY000", {20001, 20004, 20006, 20020, 20022, 20047, 20056}, K::ConnectionLost, 0);
-    numbers("01000", {20017}, K::ConnectionLost, 0);
+    add({"42000"}, {208}, K::TableMissing, kMissing);
+    add({"42000"}, {2714, 2705, 4925, 207, 3728, 5074, 156, 3701}, K::AlreadyDone, kCommand);
+    add({"42000"}, {229, 262, 297, 230, 300}, K::Reported, kDenied);
+    add({"42000"}, {8152, 2628}, K::Reported, kTruncated);
+    add({"42000"}, {2627, 2601, 547, 515}, K::Reported, kIntegrity);
+    add({"42000", "40001"}, {1222, 1205}, K::Timeout, 0);  // a lock timeout, a deadlock: the statement was rolled back
+    add({"42000"}, {9002, 1105, 596, 701, 2812, 1101, 802, 8645, 6005, 6006, 942, 924, 922, 823, 824, 605}, K::Reported, 0);
+    add({"HY000"}, {20001, 20004, 20006, 20020, 20022, 20047, 20056}, K::ConnectionLost, 0);
+    add({"01000"}, {20017}, K::ConnectionLost, 0);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.error.records.back().sqlstate + " " + std::to_string(c.error.records.back().native_error));
         const Classification got = classify(c.error, c.engine);
