@@ -156,10 +156,7 @@ TEST_F(Run, ColumnsAreDroppedOnlyAfterTheirValuesWereSaved) {
         SCOPED_TRACE(engine_key(c.engine));
         const DataSourceLists lists =
             c.engine == Engine::SqlServer ? DataSourceLists{{"sv01"}, {}} : DataSourceLists{{}, {"svpv"}};
-        auto stmt = [&](int n) { return statement(c.engine, 2, n); };
-        run(lists);
-        for (int n : {c.drop1, c.drop2, c.unsaved_drop}) EXPECT_EQ(sent(stmt(n)), 1) << n;
-
+        auto stmt = [&](int n) { return statement(c.engine, 2, n); };  // all sent when nothing fails: the probe's test
         fail_on({stmt(c.copy1), stmt(c.copy2)}, sql_error("42S22", 207, "Invalid column name"));
         migration.complete = false;  // the comment columns are kept (the message: the migration's failures below)
         run(lists);
