@@ -383,7 +383,6 @@ TEST_F(UnattendedRun, AnInterruptWhileConnectingLetsTheLoginGoAndReports) {
     EXPECT_EQ(o.status, 130) << o.out << o.err;
     EXPECT_LT(o.took.count(), 1000) << "from SIGINT to exit";
     EXPECT_NE(o.out.find("svsilent (SQL Server): interrupted"), std::string::npos) << o.out;
-    EXPECT_EQ(o.err.find("could not be connected"), std::string::npos) << o.err;
 }
 
 #endif
