@@ -21,6 +21,7 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -185,9 +186,9 @@ protected:
     }
 
     // Runs the program with this test's ODBC configuration, log folder and lock. Once interrupt_when answers true,
-    // sends the signal (0: none), then calls after_interrupt.
+    // sends the signal (0: none).
     Outcome run(const std::vector<std::string>& args, std::function<bool()> interrupt_when = nullptr,
-                int signal = SIGINT, std::function<void()> after_interrupt = nullptr) {
+                int signal = SIGINT) {
         std::ofstream(dir_ / "odbc.ini") << odbc_ini_.str();
         const std::string serial = std::to_string(++runs_);
         const fs::path out = dir_ / ("out" + serial), err = dir_ / ("err" + serial);
@@ -203,7 +204,6 @@ protected:
             if (interrupt_when && interrupt_when()) {
                 from = Clock::now();
                 if (signal) child.interrupt(signal);
-                if (after_interrupt) after_interrupt();
                 interrupt_when = nullptr;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -387,32 +387,23 @@ TEST_F(UnattendedRun, AnInterruptWhileConnectingLetsTheLoginGoAndReports) {
 
 #endif
 
-// The item-comment migration interrupted half-way: what it copied stays and is counted, nothing is
-// inserted after the signal beyond the lines in flight, and the legacy comment columns are kept.
-TEST_F(UnattendedRun, AnInterruptInTheMigrationStopsAfterTheLinesInFlight) {
+// The item-comment migration interrupted half-way by a signal: the program ends at once, what it copied stays and is
+// counted, and the legacy comment columns are kept. (Which lines a stop lets finish is the migration test's.)
+TEST_F(UnattendedRun, AnInterruptInTheMigrationEndsTheRunAtOnceAndKeepsWhatItCopied) {
     SP_REQUIRE_POSTGRES(kBig);
     auto db = database(kBig);
     ASSERT_TRUE(db);
     constexpr int kLines = 100000;
     ASSERT_TRUE(db->execute("INSERT INTO Details SELECT q, 1, 1, 0, 'comment ' || q, 0, 0, 'c', 1 "
                             "FROM generate_series(3, " + std::to_string(kLines + 2) + ") q"));
-    // CommIns as phase one makes it, with a stamp of the server's clock on every row.
-    ASSERT_TRUE(db->execute("CREATE TABLE CommIns (QuoteID INTEGER NOT NULL, Line INTEGER NOT NULL, CoInType tinyint "
-                            "DEFAULT '0' NOT NULL, Number INTEGER NOT NULL, CommIns VARCHAR(80) NOT NULL, DateEnter "
-                            "DATE, UserEnter VARCHAR(20), DateModify DATE, UserModify VARCHAR(20), Stamp timestamptz "
-                            "DEFAULT clock_timestamp(), PRIMARY KEY (QuoteID, Line, CoInType, Number))"));
     add_data_source("svbig", "Pervasive ODBC Engine Interface", kBig);
 
-    std::string signalled;  // the server's clock just after SIGINT was sent
     const auto deadline = Clock::now() + std::chrono::seconds(120);
-    auto copied = [&] { return std::stoi(scalar(*db, "SELECT count(*) FROM CommIns")); };
-    Outcome o = run({"--run"}, [&] { return Clock::now() > deadline || copied() >= 2000; }, SIGINT,
-                    [&] { signalled = scalar(*db, "SELECT clock_timestamp()"); });
+    // Phase one makes CommIns: until then there is no count (an error, read as 0).
+    auto copied = [&] { return std::atoi(scalar(*db, "SELECT count(*) FROM CommIns").c_str()); };
+    Outcome o = run({"--run"}, [&] { return Clock::now() > deadline || copied() >= 2000; });
     EXPECT_EQ(o.status, 130) << o.out << o.err;
-    const int after = std::stoi(scalar(*db, "SELECT count(*) FROM CommIns WHERE Stamp > '" + signalled + "'"));
     EXPECT_LT(o.took.count(), 1000) << "from SIGINT to exit";
-    // On psqlODBC the lines go in arrays of 500, each one round trip: the one in flight may still be committed.
-    EXPECT_LE(after, 500) << "rows inserted after the signal";
     EXPECT_LT(copied(), kLines);
     EXPECT_NE(o.out.find("item comments: not all moved; legacy comment columns kept, lines copied: " +
                          std::to_string(copied()) + "\n"),
