@@ -22,6 +22,7 @@
 #include "tests/support/fake_database.h"
 #include "tests/support/script_helpers.h"
 #include "window_qt/window.h"
+#include "window_qt/window_app.h"
 #include "window_qt/window_job.h"
 
 namespace sp {
@@ -225,6 +226,24 @@ TEST(WindowDeathTest, ClosingDuringARunEndsTheProgramAtOnceOrOnceTheStoppedJobRe
         EXPECT_EXIT(end_during_a_run(how), ::testing::ExitedWithCode(kExitClosedDuringRun),
                     how == 2 ? "job returned" : "")
             << how;
+}
+
+// The program's application shows its window (the test's own application goes first: one per process).
+TEST(WindowDeathTest, TheProgramShowsItsWindow) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto shown_once_running = [] {
+        delete QCoreApplication::instance();
+        std::thread([] {
+            while (!QCoreApplication::instance()) QThread::msleep(1);
+            QMetaObject::invokeMethod(QCoreApplication::instance(), [] {
+                const auto windows = QApplication::topLevelWidgets();
+                std::_Exit(std::any_of(windows.begin(), windows.end(), [](QWidget* w) { return w->isVisible(); }) ? 0 : 3);
+            }, Qt::QueuedConnection);
+        }).detach();
+        run_window_app(argc, argv, [](RunView&) {}, nullptr);
+        std::_Exit(2);
+    };
+    EXPECT_EXIT(shown_once_running(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
