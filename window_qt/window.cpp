@@ -135,10 +135,7 @@ void UpdateWindow::end_program_if_run_under_way() {
         QTimer::singleShot(kStopWaitMs, &wait, &QEventLoop::quit);
         if (!worker_->isFinished()) wait.exec();
     }
-    if (end_program_)
-        end_program_(kExitClosedDuringRun);
-    else
-        end_program_now(kExitClosedDuringRun);
+    end_program_now(kExitClosedDuringRun);
 }
 
 void UpdateWindow::start_run() {

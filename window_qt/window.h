@@ -36,10 +36,6 @@ public:
     // returns without doing so).
     bool run_under_way() const { return state_ == State::Running; }
 
-    // How the program is ended when the window closes during a run (by
-    // default at once, with the given exit code); tests watch it instead.
-    void set_program_end(std::function<void(int)> end) { end_program_ = std::move(end); }
-
 protected:
     // Closing during a run stops the job (its statement in flight is
     // cancelled), waits a few seconds at most for it to return, then ends
@@ -69,7 +65,6 @@ private:
 
     RunJob run_;
     std::function<void()> stop_;
-    std::function<void(int)> end_program_;
     bool closing_ = false;  // the job was asked to stop; its messages are not shown
     State state_ = State::Loaded;
     bool busy_pointer_ = false;
