@@ -237,7 +237,8 @@ TEST(WindowDeathTest, TheProgramShowsItsWindow) {
             while (!QCoreApplication::instance()) QThread::msleep(1);
             QMetaObject::invokeMethod(QCoreApplication::instance(), [] {
                 const auto windows = QApplication::topLevelWidgets();
-                std::_Exit(std::any_of(windows.begin(), windows.end(), [](QWidget* w) { return w->isVisible(); }) ? 0 : 3);
+                const auto visible = [](QWidget* w) { return w->isVisible(); };
+                std::_Exit(std::any_of(windows.begin(), windows.end(), visible) ? 0 : 3);
             }, Qt::QueuedConnection);
         }).detach();
         run_window_app(argc, argv, [](RunView&) {}, nullptr);
