@@ -16,61 +16,53 @@ using testing::OdbcSandbox;
 const std::string kLite = OdbcSandbox::instance().add_sqlite("migration_lite");
 const std::string kPg = OdbcSandbox::instance().add_postgres("migration_pg");
 
-class MigrationOnEngine : public testing::OnEngine {
-protected:
+struct MigrationOnEngine : testing::OnEngine {
     void SetUp() override {
         OnEngine::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
         // No key on Details: the product's data is not always clean, a quote line may be there twice. CommIns
         // refuses the comment 'refused'.
-        const std::string type = postgres() ? "SMALLINT" : "TINYINT";
         testing::run(*session_, {
             "CREATE TABLE Details (QuoteID INTEGER NOT NULL, Line INTEGER NOT NULL, deHasItemCom SMALLINT, "
             "deItemComType SMALLINT, deItemCom VARCHAR(255))",
-            "CREATE TABLE CommIns (QuoteID INTEGER NOT NULL, Line INTEGER NOT NULL, CoInType " + type + " NOT NULL, "
-            "Number INTEGER NOT NULL, CommIns VARCHAR(80) NOT NULL CHECK (CommIns <> 'refused'), DateEnter DATE, "
-            "UserEnter VARCHAR(20), DateModify DATE, UserModify VARCHAR(20), PRIMARY KEY (QuoteID, Line, CoInType, "
-            "Number))"});
+            "CREATE TABLE CommIns (QuoteID INTEGER NOT NULL, Line INTEGER NOT NULL, CoInType " +
+                std::string(postgres() ? "SMALLINT" : "TINYINT") + " NOT NULL, Number INTEGER NOT NULL, "
+                "CommIns VARCHAR(80) NOT NULL CHECK (CommIns <> 'refused'), DateEnter DATE, UserEnter VARCHAR(20), "
+                "DateModify DATE, UserModify VARCHAR(20), PRIMARY KEY (QuoteID, Line, CoInType, Number))"});
     }
-    // Details lines as value lists: QuoteID, Line, deHasItemCom, deItemComType, deItemCom.
-    void add(const std::string& lines) { run("INSERT INTO Details VALUES " + lines); }
 };
 
-// However the migration ends early (CommIns refuses a line inside an array, a stop request, the connection killed),
-// CommIns holds exactly the lines it counted (psqlODBC commits an array of 500 as a unit, sqliteodbc line by line),
-// and the next run copies the rest, each once and to its own line: CommIns's type is one more than deItemComType, a
-// line without text gets an empty one, and lines not flagged 1 are left.
+// However the migration ends early (CommIns refuses a line inside an array, a stop request, the connection killed,
+// its end awaited), CommIns holds exactly the lines it counted (psqlODBC commits an array of 500 as a unit, sqliteodbc
+// line by line), and the next run copies the rest, each once and to its own line: CommIns's type is one more than
+// deItemComType, a line without text gets an empty one, and lines not flagged 1 are left.
 TEST_P(MigrationOnEngine, AMigrationEndedEarlyLeavesTheCountedLinesAndTheNextCopiesTheRest) {
-    const auto lines = [](bool refused) {
-        std::string out;
-        for (int i = 1; i <= 1050; ++i)
-            out += (i > 1 ? ", (7, " : "(7, ") + std::to_string(i) + ", 1, " + std::to_string(i % 3) + ", " +
-                   (i == 1020 ? "NULL" : refused && i == 1040 ? "'refused'" : "'line " + std::to_string(i) + "'") + ")";
-        return out;
-    };
     const auto count = [&](const std::string& where) {
         return rows("SELECT COUNT(*) FROM CommIns c JOIN Details d USING (QuoteID, Line) " + where).at(0).at(0);
     };
-    const std::string own_line = "WHERE Number = 1 AND CoInType = deItemComType + 1 AND CommIns = deItemCom";
     enum Fault { refused, stop_requested, backend_killed };
     for (Fault fault : {refused, stop_requested, backend_killed}) {
         if (fault == backend_killed && !postgres()) break;
         SCOPED_TRACE(fault);
         testing::run(*session_, {"DELETE FROM CommIns", "DELETE FROM Details"});
-        add(lines(fault == refused) + ", (8, 1, 0, 0, 'flag 0'), (8, 2, NULL, 1, 'flag NULL'), (8, 3, 2, 0, 'flag 2')");
+        std::string details;  // QuoteID, Line, deHasItemCom, deItemComType, deItemCom
+        for (int i = 1; i <= 1050; ++i) {
+            const std::string n = std::to_string(i);
+            details += "(7, " + n + ", 1, " + std::to_string(i % 3) + ", " +
+                       (i == 1020 ? "NULL" : fault == refused && i == 1040 ? "'refused'" : "'line " + n + "'") + "), ";
+        }
+        run("INSERT INTO Details VALUES " + details +
+            "(8, 1, 0, 0, 'flag 0'), (8, 2, NULL, 1, 'flag NULL'), (8, 3, 2, 0, 'flag 2')");
         std::atomic<bool> stop{false};
         std::function<void()> at_1000 = [&] { stop = fault == stop_requested; };
         if (fault == backend_killed) {
             auto admin = OdbcSandbox::instance().connect_admin();
             ASSERT_TRUE(admin) << admin.error().messages();
-            at_1000 = [admin = std::shared_ptr<Session>(std::move(*admin)), pid = *rows("SELECT pg_backend_pid()")[0][0]] {
-                (void)admin->execute("SELECT pg_terminate_backend(" + pid + ", 5000)");  // waits until it is gone
-            };
+            std::string kill = "SELECT pg_terminate_backend(" + *rows("SELECT pg_backend_pid()")[0][0] + ", 5000)";
+            at_1000 = [admin = std::shared_ptr<Session>(std::move(*admin)), kill] { (void)admin->execute(kill); };
         }
-        const MigrationResult first = migrate_item_comments(*session_, Engine::Pervasive, &stop,
-                                                            [&](long long handled, long long) {
-                                                                if (handled == 1000) at_1000();
-                                                            });
+        const MigrationResult first = migrate_item_comments(
+            *session_, Engine::Pervasive, &stop, [&](long long handled, long long) { if (handled == 1000) at_1000(); });
         EXPECT_FALSE(first.complete());
         EXPECT_EQ(first.interrupted, fault == stop_requested);
         // Refused: psqlODBC's whole array of 1,001 to 1,050 is not stored. Stopped at line 1,000: the line in flight
@@ -87,7 +79,7 @@ TEST_P(MigrationOnEngine, AMigrationEndedEarlyLeavesTheCountedLinesAndTheNextCop
         EXPECT_EQ(told, (std::vector<std::pair<long long, long long>>{{1000, 1050}, {1050, 1050}}));
         EXPECT_EQ(second.already_present, first.copied);
         EXPECT_EQ(second.copied, 1050 - first.copied);
-        EXPECT_EQ(count(own_line), "1049");
+        EXPECT_EQ(count("WHERE Number = 1 AND CoInType = deItemComType + 1 AND CommIns = deItemCom"), "1049");
         EXPECT_EQ(count("WHERE c.Line = 1020 AND c.CoInType = 1 AND CommIns = ''"), "1");
     }
 }

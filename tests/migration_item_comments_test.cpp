@@ -22,10 +22,9 @@ const MigrationStatements& sqlserver = migration_statements(Engine::SqlServer);
 Row line(int number, Value type, Value comment) { return {"1", std::to_string(number), type, comment}; }
 
 // The migration over the fake; the values of each insert sent, in order.
-std::vector<std::string> migrate(FakeDatabase& db, MigrationResult& result, Engine engine = Engine::SqlServer,
-                                 const std::atomic<bool>* stop = nullptr) {
+std::vector<std::string> migrate(FakeDatabase& db, MigrationResult& result, Engine engine = Engine::SqlServer) {
     testing::FakeSession session(db);
-    result = migrate_item_comments(session, engine, stop);
+    result = migrate_item_comments(session, engine, nullptr);
     std::vector<std::string> inserts;
     for (const auto& entry : db.log)
         if (entry.starts_with("insert ")) inserts.push_back(entry.substr(7));
@@ -48,30 +47,25 @@ TEST(ItemCommentMigration, CopiesInTheOrderReadAndEndsAtAFailedOrCancelledInsert
         db.rows[sqlserver.read] = {line(1, "127", "unfit"), line(2, "0", "copied before   "), line(3, "0", "edited"),
                                    line(7, "0", std::nullopt), line(5, "2", "b"), line(5, "2", "b"),
                                    line(5, "2", "b2"), line(4, "0", "c"), line(6, "0", "d")};
-        db.fail_execute = [&](const std::string&, const std::vector<ParamValue>& values) -> std::optional<DbError> {
-            if (values[1].integer != 4) return std::nullopt;
+        db.fail = [&](const std::string& sent) -> std::optional<DbError> {
+            if (!sent.starts_with("insert 1|4|")) return std::nullopt;
             stop = mode == stop_requested;
             return mode == stop_requested ? sql_error("HY008", 0, "Operation canceled")
                                           : sql_error("HYT00", 0, "Query timeout expired");
         };
-        MigrationResult result;
-        migrate(db, result, Engine::SqlServer, &stop);
+        testing::FakeSession session(db);
+        const MigrationResult result = migrate_item_comments(session, Engine::SqlServer, &stop);
         std::vector<std::string> sent{"query " + sqlserver.existing, "close", "query " + sqlserver.read, "close",
                                       "prepare " + sqlserver.insert, "insert 1|5|3|1|b", "insert 1|4|1|1|c"};
         if (mode != read_first) sent.erase(sent.begin() + 3);  // the cursor is left open when it stops
         EXPECT_EQ(db.log, sent);
-        EXPECT_EQ(result.copied, 1);
-        EXPECT_EQ(result.interrupted, mode == stop_requested);
-        EXPECT_EQ(result.stopped_by.has_value(), mode != stop_requested);
         EXPECT_EQ(result.already_present, 2);  // line 2, and line 5's second row
         EXPECT_EQ(result.other_comment, 3);    // line 3 edited, line 7 of another type, line 5's third row
-        EXPECT_EQ(result.unmoved_lines, (std::vector<std::string>{"1/1", "1/3", "1/7", "1/5"}));
-        const std::string message = kept_columns_message(result);
-        const char* end = mode == stop_requested ? "interrupted after 1 line was copied."
-                                                 : "after 1 line was copied: Query timeout expired.";
-        EXPECT_PRED_FORMAT2(::testing::IsSubstring, end, message);
-        EXPECT_PRED_FORMAT2(::testing::IsSubstring, "Besides, 4 flagged quote lines could not be moved", message);
-        EXPECT_PRED_FORMAT2(::testing::IsSubstring, "QuoteID/Line 1/1, 1/3, 1/7, 1/5)", message);
+        const std::string end = mode == stop_requested ? "was interrupted after 1 line was copied."
+                                                       : "stopped after 1 line was copied: Query timeout expired.";
+        EXPECT_PRED_FORMAT2(::testing::IsSubstring, end + " Besides, 4 flagged quote lines could not be moved",
+                            kept_columns_message(result));
+        EXPECT_PRED_FORMAT2(::testing::IsSubstring, "QuoteID/Line 1/1, 1/3, 1/7, 1/5)", kept_columns_message(result));
     }
 }
 
@@ -87,7 +81,6 @@ TEST(ItemCommentMigration, OnlyAFailureNamingAMissingObjectBeforeAnyLineMeansThe
         {DbError{{{"42000", 8180, "Statement(s) could not be prepared."}, {"42S22", 207, "Invalid column"}}}, true},
         {sql_error("42000", 229, "The SELECT permission was denied on the object 'Details'."), false},
         {sql_error("HY000", 1, "no such column: deItemCom"), false},  // SQLite: every failure is HY000
-        {sql_error("08S01", 0, "Communication link failure"), false},
     };
     enum Where { existing_query, read_query, first_fetch, second_fetch };
     for (const auto& [error, missing] : cases)
@@ -104,11 +97,7 @@ TEST(ItemCommentMigration, OnlyAFailureNamingAMissingObjectBeforeAnyLineMeansThe
             EXPECT_EQ(migrate(db, result).size(), missing && where == existing_query ? 1u : 0u);
             EXPECT_EQ(result.complete(), missing && where != second_fetch);
             EXPECT_EQ(result.columns_gone, missing && (where == read_query || where == first_fetch));
-            if (!result.complete()) {
-                EXPECT_EQ(db.log.back(), "query " + failing);
-                EXPECT_PRED_FORMAT2(::testing::IsSubstring, "before any line was copied: " + error.messages(),
-                                    kept_columns_message(result));
-            }
+            if (!result.complete()) { EXPECT_EQ(db.log.back(), "query " + failing); }
         }
 }
 
@@ -128,12 +117,10 @@ TEST(ItemCommentMigration, LinesWhoseValuesDoNotFitAreLeftAndCounted) {
     MigrationResult result;
     EXPECT_EQ(migrate(db, result), (std::vector<std::string>{"1|1|1|1|" + eighty, "1|2|1|1|" + accented,
                                                              "1|3|1|1|" + eighty, "1|4|0|1|a", "1|5|126|1|b"}));
-    EXPECT_EQ(result.not_movable, 8);
     EXPECT_TRUE(kept_columns_message(result).starts_with("8 flagged quote lines could not be moved to CommIns"));
     db.log.clear();
     EXPECT_EQ(migrate(db, result, Engine::Pervasive), (std::vector<std::string>{"1|1|-128|1|a", "1|3|127|1|c"}));
-    EXPECT_FALSE(result.stopped_by);
-    EXPECT_EQ(result.not_movable, 2);
+    EXPECT_TRUE(kept_columns_message(result).starts_with("2 flagged quote lines could not be moved to CommIns"));
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
-// Runs over the recording fake of our database interface, which stands in
-// for SQL Server and Pervasive (neither can run here): what is sent and in
-// which order, what the probes decide, how failures are treated, and the run
-// driver's labels, connections and re-runs.
+// Runs over the recording fake of our database interface, which stands in for SQL Server and Pervasive (neither can
+// run here): what is sent and in which order, what the probes decide, how failures are treated, and the run driver's
+// labels, connections and re-runs.
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "core/report_format.h"
 #include "core/run_driver.h"
@@ -29,9 +30,7 @@ struct Run : ::testing::Test {
     RunReport report;
     MigrationOutcome migration;  // what the stand-in for the migration answers
 
-    void SetUp() override {
-        settings.migrate = [this](Session&, Engine) { return migration; };
-    }
+    Run() { settings.migrate = [this](Session&, Engine) { return migration; }; }
     void run(DataSourceLists lists) {
         db.log.clear();
         db.connects.clear();
@@ -41,33 +40,21 @@ struct Run : ::testing::Test {
         report = run_upgrade(lists, db, view, settings);
     }
     void fail_on(std::vector<std::string> texts, DbError error) {
-        db.fail = [=](const std::string& sql) -> Fail {
-            if (std::find(texts.begin(), texts.end(), sql) != texts.end()) return error;
-            return std::nullopt;
-        };
+        db.fail = [=](const std::string& sql) { return std::ranges::count(texts, sql) ? Fail(error) : std::nullopt; };
     }
-    int sent(const std::string& sql) const {
-        const auto e = db.executed();
-        return static_cast<int>(std::count(e.begin(), e.end(), sql));
-    }
+    int sent(const std::string& sql) const { return static_cast<int>(std::ranges::count(db.executed(), sql)); }
 };
 
 // The grid rows a run sends, as the probe answers. SQL Server's sends them when its query finds no row or cannot run.
 // Pervasive's removes the row it finds (reading to the end first where one statement runs at a time) and sends them
 // when it could run. A close that fails once the answer is known keeps it.
 TEST_F(Run, TheGridProbeDecidesWhetherTheGridRowsAreSent) {
-    const std::map<std::pair<Engine, bool>, std::vector<int>> progress{
-        {{Engine::SqlServer, true}, {0, 5, 10, 15, 20, 25, 30, 40, 50, 60, 70, 80, 90, 95, 100}},
-        {{Engine::SqlServer, false}, {0, 5, 10, 40, 50, 60, 70, 80, 90, 95, 100}},
-        {{Engine::Pervasive, true}, {0, 5, 10, 15, 20, 25, 30, 50, 60, 70, 80, 90, 95, 100}},
-        {{Engine::Pervasive, false}, {0, 5, 50, 60, 70, 80, 90, 95, 100}}};
     const struct {
         Engine engine;
         size_t rows;
-        std::string failing;     // the statement that fails
-        int failing_fetch;       // the fetch that fails, or -1
-        bool close_fails, one_at_a_time;
-        bool removed, grid_rows;  // whether the removal and the grid rows are sent
+        std::string failing;  // the statement that fails
+        int failing_fetch;    // the fetch that fails, or -1
+        bool close_fails, one_at_a_time, removed, grid_rows;  // the last two: whether they are sent
     } cases[] = {
         {Engine::SqlServer, 0, "", -1, false, false, false, true},
         {Engine::SqlServer, 1, "", -1, false, false, false, false},
@@ -96,10 +83,11 @@ TEST_F(Run, TheGridProbeDecidesWhetherTheGridRowsAreSent) {
         auto expected = testing::run_statements(c.engine, c.grid_rows);
         if (c.removed) expected.insert(expected.begin() + 7, kPvRemove);  // after statement 7, before the grid rows
         EXPECT_EQ(db.executed(), expected);
-        EXPECT_EQ(view.progress, progress.at({c.engine, c.grid_rows}));
         EXPECT_TRUE(view.messages.empty());
         EXPECT_EQ(report.data_sources.at(0).runs, 1);  // a timeout in phase one forces no re-run
     }
+    // The last case's progress: none of the points of the skipped block.
+    EXPECT_EQ(view.progress, (std::vector<int>{0, 5, 50, 60, 70, 80, 90, 95, 100}));
 }
 
 // A timeout in phase two is silent and the data source runs again on a fresh connection, from phase one with progress
@@ -126,48 +114,20 @@ TEST_F(Run, TimeoutsInPhaseTwoAreSilentAndRerunTheDataSourceWhileItsEnginesFourR
                        "svpv1 not completed: phase two timed out after the re-runs 5 5 rerun 1\n"
                        "svpv2 not completed: phase two timed out after the re-runs 1 1 1\n");
     EXPECT_EQ(db.connects.size(), 12u);
-    EXPECT_EQ(std::count(view.progress.begin(), view.progress.end(), 0), 12);
+    EXPECT_EQ(std::ranges::count(view.progress, 0), 12);
     EXPECT_EQ(sent(statement(Engine::SqlServer, 2, 61)), 1);
     EXPECT_EQ(sent(statement(Engine::Pervasive, 2, 101)), 6);
-    ASSERT_EQ(view.messages.size(), 3u);
-    EXPECT_NE(view.messages[0].find("The connection to data source sv02 was lost"), std::string::npos);
+    ASSERT_EQ(view.messages.size(), 3u);  // the first: sv02's lost connection
     EXPECT_EQ(view.messages[1], "The update of data source svpv1 was not completed: 1 statement of phase two (number "
                                 "100) still timed out after the re-runs allowed (4 per engine) were spent, so their "
                                 "changes are missing. Running the update again finishes it.");
 
-    const struct { Engine engine; int phase, number; } shown[] = {
-        {Engine::SqlServer, 1, 41}, {Engine::SqlServer, 3, 29}, {Engine::Pervasive, 1, 40}};
-    for (const auto& c : shown) {
-        fail_on({statement(c.engine, c.phase, c.number)}, sql_error("S1T00", 0, "Timeout expired"));
-        run(c.engine == Engine::SqlServer ? DataSourceLists{{"sv01"}, {}} : DataSourceLists{{}, {"svpv"}});
-        EXPECT_EQ(view.messages, std::vector<std::string>{"-2147217871: Timeout expired"}) << c.phase;
-        EXPECT_EQ(db.connects.size(), 1u);
-        EXPECT_EQ(report.data_sources.at(0).failures.at(0).phase, c.phase);
-        EXPECT_EQ(report.data_sources.at(0).failures.at(0).number, c.number);
-    }
-}
-
-TEST_F(Run, ColumnsAreDroppedOnlyAfterTheirValuesWereSaved) {
-    const struct { Engine engine; int copy1, drop1, copy2, drop2, unsaved_drop; std::vector<int> comment_drops; } cases[] = {
-        {Engine::SqlServer, 9, 10, 41, 43, 42, {142, 143, 144, 145}},
-        {Engine::Pervasive, 9, 10, 41, 45, 44, {130, 131}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(engine_key(c.engine));
-        const DataSourceLists lists =
-            c.engine == Engine::SqlServer ? DataSourceLists{{"sv01"}, {}} : DataSourceLists{{}, {"svpv"}};
-        auto stmt = [&](int n) { return statement(c.engine, 2, n); };  // all sent when nothing fails: the probe's test
-        fail_on({stmt(c.copy1), stmt(c.copy2)}, sql_error("42S22", 207, "Invalid column name"));
-        migration.complete = false;  // the comment columns are kept (the message: the migration's failures below)
-        run(lists);
-        EXPECT_EQ(sent(stmt(c.drop1)), 0);
-        EXPECT_EQ(sent(stmt(c.drop2)), 0);
-        EXPECT_EQ(sent(stmt(c.unsaved_drop)), 1);
-        for (int n : c.comment_drops) EXPECT_EQ(sent(stmt(n)), 0) << n;
-        EXPECT_EQ(sent(stmt(c.comment_drops.back() + 1)), 1);
-        db.fail = nullptr;
-        migration = {};
-    }
+    fail_on({statement(Engine::SqlServer, 1, 41), statement(Engine::SqlServer, 3, 29)},
+            sql_error("S1T00", 0, "Timeout expired"));
+    run({{"sv01"}, {}});
+    EXPECT_EQ(view.messages, std::vector<std::string>(2, "-2147217871: Timeout expired"));
+    EXPECT_EQ(db.connects.size(), 1u);
+    EXPECT_EQ(report.data_sources.at(0).failures.at(1).phase, 3);
 }
 
 TEST_F(Run, LabelsConnectionsAndTextsOfARunOfBothEngines) {
@@ -176,45 +136,50 @@ TEST_F(Run, LabelsConnectionsAndTextsOfARunOfBothEngines) {
                                "started", "status:Beginning update.", "engine:Database Engine: SQL Server",
                                "status:Updating database sv01.", "engine:Database Engine: Pervasive",
                                "status:Updating database svpv.", "engine:", "status:Updating complete.", "finished"}));
-    ASSERT_EQ(db.connects.size(), 2u);
-    EXPECT_EQ(db.connects[0].login_timeout_s, 2400);
-    EXPECT_EQ(db.connects[0].query_timeout_s, 30);
-    EXPECT_EQ(db.connects[1].login_timeout_s, 15);
+    EXPECT_EQ(db.connects.at(0).login_timeout_s, 2400);  // each engine's own login timeout
+    EXPECT_EQ(db.connects.at(0).query_timeout_s, 30);
+    EXPECT_EQ(db.connects.at(1).login_timeout_s, 15);
     // A few texts as the product's databases need them.
     const auto e = db.executed();
     EXPECT_EQ(e.at(17), "INSERT INTO [dbo].[GridColumns]([ColName],[ColOrder],[ColShow],[ColEdit],[ColWidth]) "
                         "VALUES ('Line',1,1,0,435);");
     EXPECT_EQ(e.at(326 + 27), "INSERT INTO GridColumns(ColName,ColOrder,ColShow,ColEdit,ColWidth) VALUES "
                                   "('Exp Ship Date',21,1,1,1110)");
-    EXPECT_EQ(e.at(325), "CREATE PROCEDURE [sprQuoteTypeActive] AS SELECT * FROM QuoteType WHERE (qtActive = 1);");
 }
 
-// The migration itself over the fake: a lost connection abandons the data source with its error, any other
-// failure keeps the comment columns with the migration's message.
-TEST_F(Run, TheMigrationsFailuresThroughARun) {
+// The migration itself over the fake: a lost connection abandons the data source with its error, any other failure
+// keeps the comment columns with the migration's message. A drop that would lose values not saved in this run is held
+// back: the one after a failed copy (statement 9 or 41 of phase two), and the comment columns' after such a migration.
+TEST_F(Run, TheMigrationsFailuresThroughARunAndTheDropsHeldBack) {
     settings.migrate = nullptr;
-    const struct { DbError error; DataSourceOutcome outcome; const char* message; int sent; } cases[] = {
-        {sql_error("08S01", 0, "Communication link failure"), DataSourceOutcome::ConnectionLost,
-         "-2147467259: Communication link failure\nThe connection to data source sv01 was lost", 68 + 141},
-        {sql_error("42000", 229, "The SELECT permission was denied"), DataSourceOutcome::Done,
-         "stopped before any line was copied: The SELECT permission was denied.", 68 + 169 + 89 - 4},
-    };
+    fail_on({migration_statements(Engine::SqlServer).read}, sql_error("08S01", 0, "Communication link failure"));
+    run({{"sv01"}, {}});
+    EXPECT_EQ(report.data_sources.at(0).outcome, DataSourceOutcome::ConnectionLost);
+    EXPECT_EQ(db.executed().size(), 68u + 141);
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_NE(view.messages[0].find("Communication link failure\nThe connection to data source sv01 was lost"),
+              std::string::npos);
+
+    const struct { Engine engine; std::vector<int> held, sent; } cases[] = {
+        {Engine::SqlServer, {10, 43, 142, 143, 144, 145}, {42, 146}},
+        {Engine::Pervasive, {10, 45, 130, 131}, {44, 132}}};
+    fail_on({statement(Engine::SqlServer, 2, 9), statement(Engine::SqlServer, 2, 41),
+             migration_statements(Engine::SqlServer).read, statement(Engine::Pervasive, 2, 9),
+             statement(Engine::Pervasive, 2, 41), migration_statements(Engine::Pervasive).read},
+            sql_error("42000", 229, "The SELECT permission was denied"));
+    run({{"sv01"}, {"svpv"}});
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.message);
-        fail_on({migration_statements(Engine::SqlServer).read}, c.error);
-        run({{"sv01"}, {}});
-        EXPECT_EQ(report.data_sources.at(0).outcome, c.outcome);
-        EXPECT_EQ(report.data_sources.at(0).statements_sent, c.sent);
-        EXPECT_EQ(db.executed().size(), static_cast<size_t>(c.sent));
-        ASSERT_EQ(view.messages.size(), 1u);
-        EXPECT_NE(view.messages[0].find(c.message), std::string::npos) << view.messages[0];
+        for (int n : c.held) EXPECT_EQ(sent(statement(c.engine, 2, n)), 0) << engine_key(c.engine) << n;
+        for (int n : c.sent) EXPECT_EQ(sent(statement(c.engine, 2, n)), 1) << engine_key(c.engine) << n;
     }
+    EXPECT_EQ(std::ranges::count_if(view.messages, [](const std::string& m) {
+                  return m.find("stopped before any line was copied: The SELECT permission was denied.") != m.npos;
+              }), 2);
 }
 
 TEST_F(Run, DataSourcesThatCannotBeUsedGetOneMessageAndTheRunGoesOn) {
-    db.fail_connect = [](const ConnectOptions& o) -> Fail {
-        if (o.dsn == "svdown") return sql_error("IM002", 0, "Data source name not found");  // no hint to add
-        return std::nullopt;
+    db.fail_connect = [](const ConnectOptions& o) {  // IM002: no hint to add
+        return o.dsn == "svdown" ? Fail(sql_error("IM002", 0, "Data source name not found")) : std::nullopt;
     };
     const std::string breaking = statement(Engine::SqlServer, 1, 40);
     bool lost = false;
@@ -226,11 +191,12 @@ TEST_F(Run, DataSourcesThatCannotBeUsedGetOneMessageAndTheRunGoesOn) {
     };
     run({{"sv01;Database=master", "svdown", "svlost", "sv{x}", "svok", "sv_a_name_of_thirty_three_chars_x"}, {}});
     ASSERT_EQ(db.connects.size(), 3u);  // unsafe and overlong names are never connected
-    EXPECT_EQ(std::count(view.events.begin(), view.events.end(), "login:svdown"), 0);  // no login to ask for
+    EXPECT_EQ(std::ranges::count(view.events, "login:svdown"), 0);  // no login to ask for
     const auto m = view.messages;
     ASSERT_EQ(m.size(), 5u);
     EXPECT_NE(m[4].find("its name is 33 characters long, and ODBC allows at most 32 characters"), std::string::npos);
-    EXPECT_EQ(m[1], "-2147467259: Data source name not found\nThe data source svdown could not be connected and was not updated.");
+    EXPECT_EQ(m[1], "-2147467259: Data source name not found\n"
+                    "The data source svdown could not be connected and was not updated.");
     EXPECT_NE(m[2].find("svlost was lost"), std::string::npos);
     const auto& ds = report.data_sources;
     EXPECT_EQ(ds[2].outcome, DataSourceOutcome::ConnectionLost);
@@ -265,7 +231,7 @@ TEST_F(Run, ARefusedLoginIsAskedForOnceAndCancelSkipsTheDataSource) {
         view.login_password = "pw";
         run({{"sv01"}, {}});
         EXPECT_EQ(db.connects.size(), c.connects);
-        EXPECT_EQ(std::count(view.events.begin(), view.events.end(), "login:sv01"), 1);
+        EXPECT_EQ(std::ranges::count(view.events, "login:sv01"), 1);
         EXPECT_EQ(report.data_sources.at(0).outcome,
                   c.message ? DataSourceOutcome::ConnectFailed : DataSourceOutcome::Done);
         ASSERT_EQ(view.messages.size(), c.message ? 1u : 0u);
@@ -286,9 +252,8 @@ TEST_F(Run, AStopRequestEndsTheRunAfterTheStatementInFlight) {
     run({{"sv01", "sv02"}, {"svpv"}});
     EXPECT_EQ(db.executed().size(), 5u);
     EXPECT_TRUE(view.messages.empty());  // the cancelled statement is no failure
-    EXPECT_TRUE(report.interrupted);
     ASSERT_EQ(report.data_sources.size(), 1u);
-    EXPECT_EQ(report.data_sources[0].outcome, DataSourceOutcome::Interrupted);
+    EXPECT_TRUE(report.interrupted && report.data_sources[0].outcome == DataSourceOutcome::Interrupted);
     EXPECT_EQ(sessions, (std::vector<Session*>{sessions.at(0), nullptr}));
     // Stopped while a connection attempt failed: interrupted, not a connection failure.
     db.fail_connect = [&](const ConnectOptions&) -> Fail { return stop = true, sql_error("08001", 0, "refused"); };

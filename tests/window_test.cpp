@@ -65,20 +65,18 @@ std::string state(QWidget& window) {
            button("cmdCancel") + " | pointer " + pointer();
 }
 
-// Answers each message box of the window with OK, after noting how it looked and where the job's step stood once the
-// box had been open for 100 ms.
+// Answers each message box of the window with OK, after noting how it looked and, if given, where the job's step stood
+// once the box had been open for 100 ms.
 struct MessageAnswerer {
-    MessageAnswerer(QWidget& window, const std::atomic<int>& job_step) {
+    explicit MessageAnswerer(QWidget& window, const std::atomic<int>* job_step = nullptr) {
         // The box runs its own event loop on this thread, so a timer finds it.
-        QObject::connect(&timer, &QTimer::timeout, [&window, &job_step, this] {
+        QObject::connect(&timer, &QTimer::timeout, [&window, job_step, this] {
             for (auto* box : window.findChildren<QMessageBox*>()) {
                 if (!box->isVisible()) continue;
                 QThread::msleep(100);
                 seen.push_back((box->windowTitle() + " | " + box->text()).toStdString() +
-                               (box->textFormat() == Qt::PlainText ? " | plain" : " | rich") +
-                               (box->buttons().size() == 1 && box->button(QMessageBox::Ok) ? " | OK" : " | buttons") +
-                               (box->isModal() ? " | modal" : "") + " | pointer " + pointer() +
-                               " | job at " + std::to_string(job_step));
+                               (box->textFormat() == Qt::PlainText ? " | plain" : " | rich") + " | pointer " +
+                               pointer() + (job_step ? " | job at " + std::to_string(*job_step) : ""));
                 box->button(QMessageBox::Ok)->click();
             }
         });
@@ -88,36 +86,13 @@ struct MessageAnswerer {
     std::vector<std::string> seen;
 };
 
-TEST(Window, HasTheDesignedControlsAndCancelBeforeARunCloses) {
-    UpdateWindow window([](RunView&) {});
-    EXPECT_EQ(window.objectName(), "frmPack");
-    EXPECT_EQ(window.windowTitle(), "Selvane SP5.4");
-    EXPECT_EQ(window_caption(6, 0), "Selvane SP6");  // no point for a minor version 0
-    EXPECT_TRUE(QFontDatabase::hasFamily(window.font().family())) << "an installed face stands in for the design's";
-    EXPECT_TRUE(window.minimumSize() == QSize(289, 170) && window.maximumSize() == QSize(289, 170));  // fixed
-    for (const auto& [name, pixels] : {std::pair{"lblInfo", QRect(8, 8, 281, 33)}, {"lblEngine", {8, 56, 85, 13}},
-                                       {"prgPack", {8, 80, 273, 25}}, {"lblUpdate", {8, 112, 265, 17}},
-                                       {"cmdOK", {144, 136, 65, 25}}, {"cmdCancel", {216, 136, 65, 25}}})
-        EXPECT_EQ(part(window, name).geometry(), pixels) << name;
-    for (const char* label : {"lblInfo", "lblEngine", "lblUpdate"})
-        EXPECT_EQ(part<QLabel>(window, label).textFormat(), Qt::PlainText) << label;
-    EXPECT_EQ(text_of(window, "lblInfo"),
-              "Selvane SP5.4 to update the database and table structures for version 5.4.0.");
-    EXPECT_EQ(part<QProgressBar>(window, "prgPack").maximum(), 100);
-    EXPECT_EQ(state(window), " | Click 'Start' to begin. | 0 | &Start on | &Cancel on | pointer normal");
-
-    window.show();
-    part<QPushButton>(window, "cmdCancel").click();
-    EXPECT_FALSE(window.isVisible());
-}
-
-// The job fails after its messages: one more message, and the run ends as if the job had finished.
-TEST(Window, StartRunsTheJobOnAWorkerAndEachMessageHoldsItUntilOk) {
-    std::atomic<int> runs{0}, step{0};
+// The window as designed; then a run of its job, which fails after its messages: one more message, and the run ends as
+// if the job had finished.
+TEST(Window, HasTheDesignedControlsRunsTheJobOnAWorkerAndEachMessageHoldsItUntilOk) {
+    std::atomic<int> step{0};
     std::thread::id job_thread;
     UpdateWindow window([&](RunView& view) {
         job_thread = std::this_thread::get_id();
-        ++runs;
         view.run_started();
         view.set_engine_label("Database Engine: SQL Server");
         view.set_status_label("Updating database <b>sv01</b>.");
@@ -127,7 +102,15 @@ TEST(Window, StartRunsTheJobOnAWorkerAndEachMessageHoldsItUntilOk) {
             view.show_message(text), ++step;
         throw std::runtime_error("driver gone");
     });
-    MessageAnswerer answerer(window, step);
+    EXPECT_EQ(window.windowTitle(), "Selvane SP5.4");
+    EXPECT_EQ(window_caption(6, 0), "Selvane SP6");  // no point for a minor version 0
+    EXPECT_TRUE(QFontDatabase::hasFamily(window.font().family())) << "an installed face stands in for the design's";
+    EXPECT_TRUE(window.minimumSize() == QSize(289, 170) && window.maximumSize() == QSize(289, 170));  // fixed
+    for (const char* label : {"lblInfo", "lblEngine", "lblUpdate"})
+        EXPECT_EQ(part<QLabel>(window, label).textFormat(), Qt::PlainText) << label;
+    EXPECT_EQ(state(window), " | Click 'Start' to begin. | 0 | &Start on | &Cancel on | pointer normal");
+
+    MessageAnswerer answerer(window, &step);
     window.show();
     part<QPushButton>(window, "cmdOK").click();
     // The job is held inside a statement; its reports reach the window all the same.
@@ -140,20 +123,18 @@ TEST(Window, StartRunsTheJobOnAWorkerAndEachMessageHoldsItUntilOk) {
     ASSERT_TRUE(pump_until([&] { return !window.run_under_way(); }));
     pump_until([] { return false; }, 100);
 
-    const std::string box = "Selvane SP5.4 | ", plain = " | plain | OK | modal | pointer arrow | job at ";
+    const std::string box = "Selvane SP5.4 | ", plain = " | plain | pointer arrow | job at ";
     EXPECT_EQ(answerer.seen, (std::vector<std::string>{
                                  box + "-2147217871: <b>Query timeout</b> expired" + plain + "2",
                                  box + "-2147467259: second" + plain + "3",
                                  box + "The update stopped because of an unexpected failure: driver gone" + plain +
                                      "4"}));  // each box held the job at the step it was shown from
-    EXPECT_EQ(runs, 1);
     EXPECT_EQ(state(window), "Database Engine: SQL Server | Updating database <b>sv01</b>. | 40 | &Start off | "
                              "E&xit on | pointer normal");
     part<QPushButton>(window, "cmdCancel").click();
     EXPECT_FALSE(window.isVisible());
 }
 
-// A log kept in memory.
 struct MemoryLog : LogFile {
     std::string& text;
     explicit MemoryLog(std::string& t) : text(t) {}
@@ -162,7 +143,6 @@ struct MemoryLog : LogFile {
 
 TEST(Window, TheRunOfStartKeepsALogAnswersTheStopAndWaitsForNoOtherRun) {
     testing::FakeDatabase db;
-    Connector& connector = db;
     const std::string in_flight = testing::statement(Engine::SqlServer, 2, 141);
     StopSwitch stop;
     db.fail = [&](const std::string& sql) -> std::optional<DbError> {
@@ -175,12 +155,10 @@ TEST(Window, TheRunOfStartKeepsALogAnswersTheStopAndWaitsForNoOtherRun) {
     WindowJobParts parts;
     parts.lock_for_run = [&] { return LockAttempt{nullptr, busy, busy ? "another run is under way" : ""}; };
     parts.open_log = [&](auto) { return OpenedLog{std::make_unique<MemoryLog>(log), "run.log", {}}; };
-    std::atomic<int> step{0};
     for (bool other_run : {false, true}) {
         busy = other_run;
-        UpdateWindow window(window_run_job([] { return DataSourceLists{{"sv01"}, {}}; }, connector, stop, parts));
-        MessageAnswerer answerer(window, step);
-        window.show();
+        UpdateWindow window(window_run_job([] { return DataSourceLists{{"sv01"}, {}}; }, db, stop, parts));
+        MessageAnswerer answerer(window);
         part<QPushButton>(window, "cmdOK").click();
         ASSERT_TRUE(pump_until([&] { return !window.run_under_way(); }));
         pump_until([] { return false; }, 50);
@@ -192,12 +170,10 @@ TEST(Window, TheRunOfStartKeepsALogAnswersTheStopAndWaitsForNoOtherRun) {
             EXPECT_EQ(state(window), " | Update interrupted. | 100 | &Start off | E&xit on | pointer normal");
             EXPECT_NE(log.find("\nStarted from: window\n"), std::string::npos) << log;
         } else {
-            ASSERT_EQ(answerer.seen.size(), 1u);
-            EXPECT_NE(answerer.seen[0].find("| The update was not started: another run is under way. |"),
-                      std::string::npos);
+            EXPECT_EQ(answerer.seen, std::vector<std::string>{"Selvane SP5.4 | The update was not started: another run "
+                                                              "is under way. | plain | pointer arrow"});
             EXPECT_EQ(state(window), " | The update was not started. | 0 | &Start off | E&xit on | pointer normal");
         }
-        window.close();
     }
     EXPECT_EQ(db.connects.size(), 1u);  // only the run that had the machine to itself
 }
@@ -220,31 +196,26 @@ void end_during_a_run(int how) {  // 0: closed, 1: destroyed, 2: closed with a s
     std::_Exit(99);  // not ended by it
 }
 
-TEST(WindowDeathTest, ClosingDuringARunEndsTheProgramAtOnceOrOnceTheStoppedJobReturned) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    for (int how : {0, 1, 2})
-        EXPECT_EXIT(end_during_a_run(how), ::testing::ExitedWithCode(kExitClosedDuringRun),
-                    how == 2 ? "job returned" : "")
-            << how;
+// The program's application shows its window (the test's own application goes first: one per process).
+void show_the_programs_window() {
+    delete QCoreApplication::instance();
+    std::thread([] {
+        while (!QCoreApplication::instance()) QThread::msleep(1);
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [] {
+            const auto windows = QApplication::topLevelWidgets();
+            std::_Exit(std::ranges::any_of(windows, [](QWidget* w) { return w->isVisible(); }) ? 0 : 3);
+        }, Qt::QueuedConnection);
+    }).detach();
+    run_window_app(argc, argv, [](RunView&) {}, nullptr);
+    std::_Exit(2);
 }
 
-// The program's application shows its window (the test's own application goes first: one per process).
-TEST(WindowDeathTest, TheProgramShowsItsWindow) {
+TEST(WindowDeathTest, TheProgramShowsItsWindowAndClosingItDuringARunEndsTheProgram) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const auto shown_once_running = [] {
-        delete QCoreApplication::instance();
-        std::thread([] {
-            while (!QCoreApplication::instance()) QThread::msleep(1);
-            QMetaObject::invokeMethod(QCoreApplication::instance(), [] {
-                const auto windows = QApplication::topLevelWidgets();
-                const auto visible = [](QWidget* w) { return w->isVisible(); };
-                std::_Exit(std::any_of(windows.begin(), windows.end(), visible) ? 0 : 3);
-            }, Qt::QueuedConnection);
-        }).detach();
-        run_window_app(argc, argv, [](RunView&) {}, nullptr);
-        std::_Exit(2);
-    };
-    EXPECT_EXIT(shown_once_running(), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(show_the_programs_window(), ::testing::ExitedWithCode(0), "");
+    for (int how : {0, 1, 2})
+        EXPECT_EXIT(end_during_a_run(how), ::testing::ExitedWithCode(kExitClosedDuringRun),
+                    how == 2 ? "job returned" : "") << how;
 }
 
 }  // namespace

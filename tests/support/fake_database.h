@@ -1,7 +1,6 @@
-// A fake of our database interface: it records every text sent, in order,
-// and answers from a script the test sets up. It stands in for SQL Server and
-// Pervasive, which cannot run here, and injects faults that real engines
-// produce only with difficulty.
+// A fake of our database interface: it records every text sent, in order, and answers from a script the test sets up.
+// It stands in for SQL Server and Pervasive, which cannot run here, and injects faults that real engines produce only
+// with difficulty.
 #pragma once
 
 #include <functional>
@@ -15,33 +14,29 @@
 
 namespace sp::testing {
 
-// Errors as drivers report them.
 inline DbError sql_error(const std::string& sqlstate, std::int32_t native = 0, const std::string& message = "error") {
     return DbError::make(sqlstate, message, native);
 }
 
 struct FakeDatabase : Connector {
-    // Every call, in order: "execute SQL", "query SQL", "prepare SQL", "insert v1|v2|..." (NULL or the value's
-    // text), "close", "cancel".
+    // Every call, in order: "execute SQL", "query SQL", "prepare SQL", "insert v1|v2|..." (an execution of a prepared
+    // statement: NULL or each value's text), "close", "cancel".
     std::vector<std::string> log;
 
-    // Decides the answer to execute(), query() and prepare(); std::nullopt is success.
+    // Decides the answer to execute(), query() and prepare(), given the SQL, and to an execution of a prepared
+    // statement, given its "insert ..." entry; std::nullopt is success.
     std::function<std::optional<DbError>(const std::string& sql)> fail;
     // Rows answered by query(sql); a query not listed answers no rows.
     std::map<std::string, std::vector<Row>> rows;
     // Fails fetch() of the query's cursor after this many rows.
     std::map<std::string, std::pair<int, DbError>> fetch_fail;
-    // Decides the answer to one execution of a prepared statement.
-    std::function<std::optional<DbError>(const std::string& sql, const std::vector<ParamValue>&)> fail_execute;
     std::optional<DbError> close_error;  // every cursor's close() fails with it
     std::function<std::optional<DbError>(const ConnectOptions&)> fail_connect;
     std::vector<ConnectOptions> connects;
-    // False: as with a connection that runs one statement at a time, any
-    // statement fails while a cursor has rows left to read.
+    // False: as on a connection that runs one statement at a time, any statement fails while a cursor has rows left.
     bool write_while_reading = true;
     bool reading = false;
-    // What the catalog calls answer; unset, they fail as with a driver that
-    // has no catalog functions.
+    // What the catalog calls answer; unset, they fail as with a driver that has no catalog functions.
     struct Catalog {
         ServerInfo server;
         std::vector<std::string> tables;
@@ -57,34 +52,31 @@ struct FakeDatabase : Connector {
             if (entry.starts_with("execute ")) out.push_back(entry.substr(8));
         return out;
     }
-    // Records the options; fail_connect decides the answer.
     Result<std::unique_ptr<Session>> connect(const ConnectOptions& options) override;
-    std::optional<DbError> refused(const std::string& sql) const {
+    // Logs the call and answers it: busy while a cursor is read, else as `fail` decides for `decides`.
+    std::optional<DbError> send(const std::string& entry, const std::string& decides) {
+        log.push_back(entry);
         if (reading) return sql_error("HY000", 0, "Connection is busy with results for another command");
-        return fail ? fail(sql) : std::nullopt;
+        return fail ? fail(decides) : std::nullopt;
     }
 };
 
-class FakeSession : public Session {
-public:
+struct FakeSession : Session {
     explicit FakeSession(FakeDatabase& db) : db_(db) {}
     Result<void> execute(const std::string& sql) override {
-        db_.log.push_back("execute " + sql);
-        if (auto e = db_.refused(sql)) return *e;
+        if (auto e = db_.send("execute " + sql, sql)) return *e;
         return {};
     }
     Result<std::unique_ptr<Cursor>> query(const std::string& sql) override {
-        db_.log.push_back("query " + sql);
-        if (auto e = db_.refused(sql)) return *e;
+        if (auto e = db_.send("query " + sql, sql)) return *e;
         auto fail = db_.fetch_fail.find(sql);
         db_.reading = !db_.write_while_reading;
         return std::unique_ptr<Cursor>(std::make_unique<FakeCursor>(
             db_, db_.rows[sql], fail == db_.fetch_fail.end() ? nullptr : &fail->second));
     }
     Result<std::unique_ptr<PreparedStatement>> prepare(const std::string& sql, const std::vector<ParamSpec>&) override {
-        db_.log.push_back("prepare " + sql);
-        if (auto e = db_.refused(sql)) return *e;
-        return std::unique_ptr<PreparedStatement>(std::make_unique<FakePrepared>(db_, sql));
+        if (auto e = db_.send("prepare " + sql, sql)) return *e;
+        return std::unique_ptr<PreparedStatement>(std::make_unique<FakePrepared>(db_));
     }
     bool can_write_while_reading() const override { return db_.write_while_reading; }
     void cancel() override { db_.log.push_back("cancel"); }
@@ -93,7 +85,6 @@ public:
     Result<std::vector<ColumnName>> columns() override { return answer(&FakeDatabase::Catalog::columns); }
     Result<std::vector<std::string>> procedures() override { return answer(&FakeDatabase::Catalog::procedures); }
 
-private:
     struct FakeCursor : Cursor {
         FakeCursor(FakeDatabase& db, std::vector<Row> rows, const std::pair<int, DbError>* fail)
             : db(db), rows(std::move(rows)), fail(fail) {}
@@ -105,8 +96,7 @@ private:
         Result<void> close() override {
             db.log.push_back("close");
             db.reading = false;
-            if (db.close_error) return *db.close_error;
-            return {};
+            return db.close_error ? Result<void>(*db.close_error) : Result<void>();
         }
         FakeDatabase& db;
         std::vector<Row> rows;
@@ -114,20 +104,16 @@ private:
         size_t next = 0;
     };
     struct FakePrepared : PreparedStatement {
-        FakePrepared(FakeDatabase& db, std::string sql) : db(db), sql(std::move(sql)) {}
+        explicit FakePrepared(FakeDatabase& db) : db(db) {}
         Result<void> execute(const std::vector<ParamValue>& values) override {
             std::string entry = "insert ";
             for (size_t i = 0; i < values.size(); ++i)
                 entry += (i ? "|" : "") + (values[i].integer ? std::to_string(*values[i].integer)
                                                              : values[i].text.value_or("NULL"));
-            db.log.push_back(entry);
-            if (db.reading) return *db.refused(sql);
-            if (db.fail_execute)
-                if (auto e = db.fail_execute(sql, values)) return *e;
+            if (auto e = db.send(entry, entry)) return *e;
             return {};
         }
         FakeDatabase& db;
-        std::string sql;
     };
     template <class T>
     Result<T> answer(T FakeDatabase::Catalog::*part) {
