@@ -3,14 +3,12 @@
 #ifdef _WIN32
 #include <process.h>
 #else
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
 #include <cctype>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 #include "odbc/odbc_session.h"
@@ -25,32 +23,27 @@ const char* kAdminDsn = "sp_pg_admin";
 
 std::string env_or(const char* name, const char* fallback) { return std::getenv(name) ? std::getenv(name) : fallback; }
 
-[[maybe_unused]] void remove_quietly(const fs::path& dir) {
-    std::error_code ignored;
-    fs::remove_all(dir, ignored);
-}
-
 #ifdef _WIN32
-// Wine's odbc32 hands every call to the host's unixODBC, which takes its ini
-// files from ODBCSYSINI and ODBCINI as they were when Wine started: the
-// launcher (tests/wine-run.sh) makes that directory and names it in
-// SP_ODBC_DIR. unixODBC reads the files afresh at each call, so a test
-// changes its data sources by rewriting them. Paths here are the host's
-// (/tmp/...), which Windows programs under Wine reach as well.
+int getpid() { return _getpid(); }
+#endif
+
+// The directory of the driver manager's ini files, which it reads afresh at each call. Under Wine the launcher's
+// (tests/wine-run.sh, named in SP_ODBC_DIR): Wine's odbc32 hands every call to the host's unixODBC, which takes
+// ODBCSYSINI and ODBCINI as they were when Wine started. Paths are the host's, which Wine programs reach as well.
 fs::path driver_manager_dir() {
+#ifdef _WIN32
     const char* dir = std::getenv("SP_ODBC_DIR");
     if (!dir || !*dir) throw std::runtime_error("SP_ODBC_DIR is not set: run the tests through tests/wine-run.sh");
     return dir;
-}
-
-int getpid() { return _getpid(); }
 #else
-fs::path make_temp_dir(const char* prefix) {
-    std::string pattern = (fs::temp_directory_path() / (std::string(prefix) + "XXXXXX")).string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary directory");
-    return pattern;
-}
+    std::string dir = (fs::temp_directory_path() / "sp-odbc.XXXXXX").string();
+    if (!mkdtemp(dir.data())) throw std::runtime_error("cannot make a temporary directory");
+    setenv("ODBCSYSINI", dir.c_str(), 1);
+    setenv("ODBCINSTINI", "odbcinst.ini", 1);  // relative to ODBCSYSINI
+    setenv("ODBCINI", (dir + "/odbc.user.ini").c_str(), 1);
+    return dir;
 #endif
+}
 
 // odbcinst.ini, odbc.ini (system data sources) and odbc.user.ini in dir.
 void write_config(const fs::path& dir, const std::vector<DsnEntry>& user, const std::vector<DsnEntry>& system) {
@@ -68,14 +61,6 @@ void write_config(const fs::path& dir, const std::vector<DsnEntry>& user, const 
         if (!out) throw std::runtime_error("cannot write " + (dir / file).string());
     }
 }
-
-#ifndef _WIN32
-void point_driver_manager_at(const fs::path& dir) {
-    setenv("ODBCSYSINI", dir.c_str(), 1);
-    setenv("ODBCINSTINI", "odbcinst.ini", 1);  // relative to ODBCSYSINI
-    setenv("ODBCINI", (dir / "odbc.user.ini").c_str(), 1);
-}
-#endif
 
 DsnEntry postgres_entry(const std::string& name, const std::string& database) {
     const auto login = PostgresLogin::from_environment();
@@ -106,9 +91,8 @@ std::string odbc_driver_library(const std::string& file) {
     // Under Wine the host's libraries of the program's own bitness.
     const char* own = sizeof(void*) == 4 ? "/usr/lib/i386-linux-gnu/odbc" : "/usr/lib/x86_64-linux-gnu/odbc";
     for (const char* dir : {own, "/usr/lib/x86_64-linux-gnu/odbc", "/usr/lib/aarch64-linux-gnu/odbc", "/usr/lib/odbc",
-                            "/usr/lib64", "/usr/local/lib"}) {
+                            "/usr/lib64", "/usr/local/lib"})
         if (fs::exists(fs::path(dir) / file)) return std::string(dir) + "/" + file;
-    }
     return file;
 }
 
@@ -138,22 +122,17 @@ OdbcSandbox& OdbcSandbox::instance() {
 
 bool OdbcSandbox::postgres_configured() { return std::getenv("SP_PG_PORT") != nullptr; }
 
-#ifdef _WIN32
 OdbcSandbox::OdbcSandbox() : dir_(driver_manager_dir()) {
     write_config(dir_, {}, system_);
     if (postgres_configured()) add(postgres_entry(kAdminDsn, "postgres"));
 }
 
-OdbcSandbox::~OdbcSandbox() = default;  // the launcher removes its directory
-#else
-OdbcSandbox::OdbcSandbox() : dir_(make_temp_dir("sp-odbc.")) {
-    write_config(dir_, {}, system_);
-    if (postgres_configured()) add(postgres_entry(kAdminDsn, "postgres"));
-    point_driver_manager_at(dir_);
-}
-
-OdbcSandbox::~OdbcSandbox() { remove_quietly(dir_); }
+OdbcSandbox::~OdbcSandbox() {
+#ifndef _WIN32  // the launcher removes its own
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
 #endif
+}
 
 std::string OdbcSandbox::add(DsnEntry entry) {
     system_.push_back(std::move(entry));
@@ -194,10 +173,9 @@ Result<std::unique_ptr<Session>> OdbcSandbox::connect_admin() {
     auto admin = connect_admin();
     if (!admin)
         return ::testing::AssertionFailure() << "SP_PG_PORT is set but no server answers: " << admin.error().messages();
-    for (const auto& sql : {drop_sql(database), "CREATE DATABASE \"" + database + '"'}) {
+    for (const auto& sql : {drop_sql(database), "CREATE DATABASE \"" + database + '"'})
         if (auto r = (*admin)->execute(sql); !r)
             return ::testing::AssertionFailure() << sql << ": " << r.error().sqlstate() << ' ' << r.error().messages();
-    }
     if (created_databases_.empty()) ::testing::AddGlobalTestEnvironment(new DropDatabases);
     created_databases_.push_back(database);
     return ::testing::AssertionSuccess();
@@ -221,16 +199,13 @@ std::vector<Row> rows(Session& session, const std::string& sql) {
 }
 
 void OnEngine::SetUp() {
-    if (postgres()) {
+    if (postgres())
         SP_REQUIRE_POSTGRES(GetParam());
-    } else {
+    else
         fs::remove(OdbcSandbox::instance().sqlite_file(GetParam()));  // the driver makes a new, empty file
-    }
     session_ = connect();
     ASSERT_TRUE(session_ != nullptr);
-    if (postgres()) {
-        ASSERT_NO_FATAL_FAILURE(run("DROP SCHEMA public CASCADE; CREATE SCHEMA public"));
-    }
+    if (postgres()) run("DROP SCHEMA public CASCADE; CREATE SCHEMA public");
 }
 
 std::unique_ptr<Session> OnEngine::connect(int query_timeout_s) {
@@ -243,42 +218,13 @@ std::string engine_name(const ::testing::TestParamInfo<std::string>& info) {
     return OdbcSandbox::instance().is_postgres(info.param) ? "PostgreSQL" : "SQLite";
 }
 
-#ifdef _WIN32
-// The driver manager's files hold exactly these data sources while body runs,
-// then those of this process's sandbox again.
 std::string OdbcSandbox::run_isolated(const std::vector<DsnEntry>& user, const std::vector<DsnEntry>& system,
                                       const std::function<std::string()>& body) {
-    const fs::path dir = driver_manager_dir();
-    write_config(dir, user, system);
-    std::string out;
-    try {
-        out = body();
-    } catch (const std::exception& e) {
-        out = std::string("child failed: ") + e.what();
-    }
-    write_config(dir, {}, instance().system_);
+    OdbcSandbox& sandbox = instance();
+    write_config(sandbox.dir_, user, system);
+    const std::string out = body();
+    write_config(sandbox.dir_, {}, sandbox.system_);
     return out;
 }
-#else
-std::string OdbcSandbox::run_isolated(const std::vector<DsnEntry>& user, const std::vector<DsnEntry>& system,
-                                      const std::function<std::string()>& body) {
-    const fs::path dir = make_temp_dir("sp-odbc-child.");
-    write_config(dir, user, system);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        point_driver_manager_at(dir);
-        std::ofstream(dir / "out") << body();
-        _exit(0);  // no exit handlers: they belong to the parent
-    }
-    int status = -1;
-    const bool finished = pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    std::ifstream in(dir / "out");
-    std::string out = finished ? std::string(std::istreambuf_iterator<char>(in), {}) : "child failed: status ";
-    if (!finished) out += std::to_string(status);
-    remove_quietly(dir);
-    return out;
-}
-
-#endif
 
 }  // namespace sp::testing

@@ -1,5 +1,5 @@
 // A private ODBC configuration for a test process: the real unixODBC driver manager with the SQLite and
-// PostgreSQL drivers, and none of the machine's data sources. unixODBC reads it at the first ODBC call, so
+// PostgreSQL drivers, and none of the machine's data sources. unixODBC finds it at the first ODBC call, so
 // data sources are added before, in static initialisers; a test on a PostgreSQL one calls SP_REQUIRE_POSTGRES.
 #pragma once
 
@@ -40,16 +40,17 @@ inline int closed_local_port() { return 1; }
 
 class OdbcSandbox {
 public:
-    // Made on first use in a temporary directory; its drivers are "SQLite3", "PostgreSQL" and
-    // "SQL Server" (FreeTDS).
+    // Made on first use; its drivers are "SQLite3", "PostgreSQL" and "SQL Server" (FreeTDS).
     static OdbcSandbox& instance();
 
-    // Each returns the name. An SQLite database is a file here; a PostgreSQL
+    // Each adds a data source and returns its name. An SQLite database is a file here; a PostgreSQL
     // data source has a database of its own, made by prepare_postgres().
+    std::string add(DsnEntry entry);
     std::string add_sqlite(const std::string& name);
     std::string add_postgres(const std::string& name);
     std::filesystem::path sqlite_file(const std::string& name) const { return dir_ / (name + ".sqlite"); }
     std::string postgres_database(const std::string& dsn) const;
+    bool is_postgres(const std::string& dsn) const;
 
     // True when SP_PG_PORT is set: PostgreSQL tests must then run.
     static bool postgres_configured();
@@ -58,14 +59,9 @@ public:
     // A superuser session on the server's "postgres" database.
     Result<std::unique_ptr<Session>> connect_admin();
 
-    // Runs body in a child process that has exactly these data sources; returns what body
-    // returned, or "child failed: ...". The caller must not have made an ODBC call before.
+    // Runs body with exactly these data sources, then gives back the sandbox's own; returns what body returned.
     static std::string run_isolated(const std::vector<DsnEntry>& user, const std::vector<DsnEntry>& system,
                                     const std::function<std::string()>& body);
-
-    // Any data source; returns its name.
-    std::string add(DsnEntry entry);
-    bool is_postgres(const std::string& dsn) const;
 
     OdbcSandbox(const OdbcSandbox&) = delete;
     ~OdbcSandbox();
