@@ -117,22 +117,17 @@ TEST_P(Engine, FailuresCarryTheDriversCodesAndTheSessionGoesOn) {
                                                     {"CREATE TABLE t (id INTEGER)", "42P07", 1}}) {
         const DbError e = error_of(session_->execute(sql));
         EXPECT_EQ(e.sqlstate(), postgres() ? pg_state : "HY000") << sql << ": " << describe(e);
-        EXPECT_EQ(e.native_error(), postgres() ? e.native_error() : sqlite_code) << sql;
+        EXPECT_TRUE(postgres() || e.native_error() == sqlite_code) << sql << ": " << e.native_error();
     }
     EXPECT_EQ(rows("SELECT id FROM t"), std::vector<Row>{{"1"}});
     EXPECT_EQ(error_of(connector_.connect({"no_such_dsn", 0, 30})).sqlstate(), "IM002");
-    // The failure of a later statement of a batch is not lost.
-    if (postgres())
-        EXPECT_EQ(error_of(session_->execute("INSERT INTO t VALUES (2); INSERT INTO t VALUES (2)")).sqlstate(), "23505");
+    if (postgres()) {  // the failure of a later statement of a batch is not lost (sqliteodbc runs one statement)
+        const DbError batch = error_of(session_->execute("INSERT INTO t VALUES (2); INSERT INTO t VALUES (2)"));
+        EXPECT_EQ(batch.sqlstate(), "23505") << describe(batch);
+    }
 }
 
-// PostgreSQL alone, with a query timeout of 1 s.
-class Postgres : public testing::OnEngine {
-    void SetUp() override {
-        OnEngine::SetUp();
-        if (session_) session_ = connect(1);
-    }
-};
+using Postgres = testing::OnEngine;  // PostgreSQL alone
 INSTANTIATE_TEST_SUITE_P(On, Postgres, ::testing::Values(kPg), testing::engine_name);
 
 // SQLite ignores a cancel; PostgreSQL acts on it, so its answer must match what was stored.
@@ -171,11 +166,12 @@ TEST_P(Postgres, ProceduresAreListedByTheirNames) {
 
 // A cancel from another thread is tried by the program's interrupt test, on a statement without a timeout.
 TEST_P(Postgres, QueryTimeoutEndsALongStatementWith57014) {
+    const auto session = connect(1);
     const auto started = Clock::now();
-    EXPECT_EQ(error_of(session_->execute("SELECT pg_sleep(5)")).sqlstate(), "57014");
+    EXPECT_EQ(error_of(session->execute("SELECT pg_sleep(5)")).sqlstate(), "57014");
     const auto took = (Clock::now() - started) / 1ms;
     EXPECT_TRUE(took >= 900 && took < 2500) << took;
-    run("SELECT 1");  // the session goes on
+    testing::run(*session, {"SELECT 1"});  // the session goes on
 }
 
 TEST_P(Postgres, KilledConnectionFailsTheNextStatements) {

@@ -5,7 +5,10 @@ cancel, and lose its connection. It listens on 127.0.0.1 only, answers from a
 plan (a JSON file, read again whenever it changes) and writes what it received
 to a log, one JSON array a line.
 
-    tds_server.py PLAN LOG PORTFILE
+    tds_server.py DIR
+
+reads its plan from DIR/plan.json, logs to DIR/log and writes its port to
+DIR/port once it listens.
 
 Plan: {"login": "accept" | "refuse" | "silent" | {"user": U, "password": P},
        "rules": [{"match": TEXT, "times": N, "action": ACTION, ...}]}
@@ -28,7 +31,7 @@ import struct
 import sys
 import threading
 
-PLAN, LOG, PORTFILE = sys.argv[1:4]
+PLAN, LOG, PORTFILE = (os.path.join(sys.argv[1], name) for name in ("plan.json", "log", "port"))
 lock = threading.Lock()
 plan = {"text": None, "data": {}, "used": {}}
 applocks = {}  # resource -> number of the connection that holds it
