@@ -42,8 +42,7 @@ struct TdsServer {
         std::ofstream(dir + "/log", std::ios::trunc);
         std::ofstream(dir + "/plan.json", std::ios::trunc) << json;
     }
-    // ["login", USER, PASSWORD, DATABASE], ["batch", SQL], ["rpc", PROC, SQL, DECLARED, "TYPE=VALUE"...],
-    // ["attention"].
+    // Each message as tds_server.py logs it: ["login", USER, PASSWORD, DATABASE], ["batch", SQL], ...
     std::vector<std::vector<std::string>> received() const {
         std::vector<std::vector<std::string>> out;
         std::ifstream in(dir + "/log");
@@ -63,10 +62,7 @@ struct TdsServer {
     int port = 0;
 };
 
-TdsServer& server() {
-    static TdsServer started;
-    return started;
-}
+TdsServer server;
 
 // Data sources are added before the first ODBC call.
 std::string tds_data_source(const std::string& name, int port) {
@@ -74,7 +70,7 @@ std::string tds_data_source(const std::string& name, int port) {
                                                         {"Port", std::to_string(port)}, {"TDS_Version", "7.4"},
                                                         {"Database", "sv"}}});
 }
-const std::string kTds = tds_data_source("svtds", server().port);
+const std::string kTds = tds_data_source("svtds", server.port);
 const std::string kNowhere = tds_data_source("svnowhere", testing::closed_local_port());
 
 Result<std::unique_ptr<Session>> connect(const std::string& dsn, int query_timeout_s = 5, std::string user = "sa",
@@ -100,7 +96,7 @@ TEST(FreeTds, StatementFailuresAreClassified) {
         const std::string rule = c.number ? R"("action": "error", "number": )" + std::to_string(c.number) +
                                                 R"(, "severity": )" + std::to_string(c.severity) : c.action;
         SCOPED_TRACE(rule);
-        server().set_plan(R"({"rules": [{"match": "probe", "times": 1, )" + rule + "}]}");
+        server.set_plan(R"({"rules": [{"match": "probe", "times": 1, )" + rule + "}]}");
         auto session = connect(kTds, 1);
         ASSERT_TRUE(session) << session.error().messages();
         auto r = (*session)->execute("UPDATE probe SET x = 1");
@@ -116,17 +112,17 @@ TEST(FreeTds, StatementFailuresAreClassified) {
 // No server at the address, a server that never answers within the login timeout (a refused login: the program
 // test below).
 TEST(FreeTds, LoginsAndWhyTheyFail) {
-    server().set_plan(R"({"login": {"user": "sel;vane", "password": "p{w;d=x"}})");
+    server.set_plan(R"({"login": {"user": "sel;vane", "password": "p{w;d=x"}})");
     EXPECT_TRUE(connect(kTds, 5, "sel;vane", "p{w;d=x"));
-    EXPECT_EQ(server().received().at(0), (std::vector<std::string>{"login", "sel;vane", "p{w;d=x", "sv"}));
-    server().set_plan("{}");
+    EXPECT_EQ(server.received().at(0), (std::vector<std::string>{"login", "sel;vane", "p{w;d=x", "sv"}));
+    server.set_plan("{}");
     auto brace = connect(kTds, 5, "sa", "pw}d");
     ASSERT_FALSE(brace);
     EXPECT_NE(brace.error().messages().find("FreeTDS"), std::string::npos);
-    EXPECT_TRUE(server().received().empty());
+    EXPECT_TRUE(server.received().empty());
 
     for (const auto& [dsn, plan] : {std::pair{kNowhere, "{}"}, {kTds, R"({"login": "silent"})"}}) {
-        server().set_plan(plan);
+        server.set_plan(plan);
         const auto started = std::chrono::steady_clock::now();
         auto failed = connect(dsn, 5, "sa", "secret", 1);
         EXPECT_LT(std::chrono::steady_clock::now() - started, 10s) << "the login timeout was not kept";
@@ -138,7 +134,7 @@ TEST(FreeTds, LoginsAndWhyTheyFail) {
 // The probe finds the grid row (a cursor with rows pending, which FreeTDS's one active statement would
 // trip over if it were left open); what the probe's other answers send is the fake's run test.
 TEST(FreeTds, AWholeRunSendsEveryPhaseTheProbeAndTheMigration) {
-    server().set_plan(R"({"login": {"user": "sa", "password": "secret"}, "rules": [
+    server.set_plan(R"({"login": {"user": "sa", "password": "secret"}, "rules": [
         {"match": "[ColumnID] = 1", "action": "rows", "columns": [["ColumnID", "int"]], "rows": [[1]]},
         {"match": "FROM [Details]", "action": "rows",
          "columns": [["QuoteID", "int"], ["Line", "int"], ["deItemComType", "tinyint"], ["deItemCom", "nvarchar"]],
@@ -154,7 +150,7 @@ TEST(FreeTds, AWholeRunSendsEveryPhaseTheProbeAndTheMigration) {
     EXPECT_EQ(report.data_sources[0].comments, CommentMove::Moved);
 
     // The database's application lock is taken first and let go last.
-    auto all = server().statements();
+    auto all = server.statements();
     ASSERT_GE(all.size(), 2u);
     EXPECT_NE(all.front().find("sp_getapplock"), std::string::npos) << all.front();
     EXPECT_NE(all.back().find("sp_releaseapplock"), std::string::npos) << all.back();
@@ -167,7 +163,7 @@ TEST(FreeTds, AWholeRunSendsEveryPhaseTheProbeAndTheMigration) {
     // opened with the run's login right before. Then the migration inserts them with SQL Server's types
     // as one array: FreeTDS says how it reports on arrays (SQL_PARC_BATCH) and sends one RPC per line.
     std::vector<std::string> migration;
-    for (const auto& m : server().received()) {
+    for (const auto& m : server.received()) {
         if (m[0] == "login" || (m[0] == "batch" && m[1].rfind("SELECT [QuoteID]", 0) == 0 &&
                                 m[1].find("FROM [Details]") != std::string::npos))
             migration.push_back(m[0] == "login" ? m[1] + "/" + m[2] : "read");
@@ -184,7 +180,7 @@ TEST(FreeTds, AWholeRunSendsEveryPhaseTheProbeAndTheMigration) {
 
 // The migration's reads on their own connection (above) are cancelled with the session's statements.
 TEST(FreeTds, ACancelAlsoReachesTheSecondConnectionThatReads) {
-    server().set_plan(R"({"rules": [{"match": "FROM [Details]", "action": "hang", "ack": true}]})");
+    server.set_plan(R"({"rules": [{"match": "FROM [Details]", "action": "hang", "ack": true}]})");
     auto session = connect(kTds, 30);
     ASSERT_TRUE(session) << session.error().messages();
     auto reader = (*session)->open_reader();
@@ -213,15 +209,15 @@ std::pair<int, std::string> run_program(const std::string& password) {
 TEST(FreeTds, TheCommandLineLogsInWithUserAndPasswordAndSaysWhyItCouldNotUpdate) {
     // Another session holds the database's application lock (a run elsewhere): the program logs in with the run's
     // user and password, then the data source is refused with one message and nothing sent but the lock request.
-    server().set_plan(R"({"login": {"user": "sa", "password": "s3cret;x"}})");
+    server.set_plan(R"({"login": {"user": "sa", "password": "s3cret;x"}})");
     auto holder = connect(kTds, 5, "sa", "s3cret;x");
     ASSERT_TRUE(holder) << holder.error().messages();
     ASSERT_EQ(lock_database(**holder, Engine::SqlServer), DatabaseLock::Held);
     EXPECT_EQ(run_program("s3cret;x"), std::pair(5, kTds + ": " + database_busy_message(kTds) + "\n"));
-    EXPECT_EQ(server().statements().size(), 2u) << server().statements().back();
+    EXPECT_EQ(server.statements().size(), 2u) << server.statements().back();
 
     // The wrong password: one message that points at the login, exit 3.
-    server().set_plan(R"({"login": {"user": "sa", "password": "right"}})");
+    server.set_plan(R"({"login": {"user": "sa", "password": "right"}})");
     auto [status, err] = run_program("wrong");
     EXPECT_EQ(status, 3) << err;
     EXPECT_NE(err.find("check the user name and password"), std::string::npos) << err;
