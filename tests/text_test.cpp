@@ -1,6 +1,5 @@
-// Text from outside made fit for where it is shown: valid UTF-8 for the JSON
-// report (checked with a JSON parser of its own), controls shown escaped on
-// the terminal and in the text report.
+// Text from outside made fit for where it is shown: valid UTF-8 for the JSON report (checked with a JSON parser of its
+// own), controls shown escaped on the terminal and in the text report.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -18,10 +17,7 @@ namespace {
 const std::string R = "\xEF\xBF\xBD";  // U+FFFD
 
 TEST(Text, IllFormedUtf8IsReplacedAndControlsAreShownEscaped) {
-    struct Case {
-        std::string in;
-        std::optional<std::string> valid, shown;  // unset: the text as it came in, as made valid
-    };
+    struct Case { std::string in; std::optional<std::string> valid{}, shown{}; };  // unset: the input, the valid text
     const Case cases[] = {
         {"plain \xC3\xA9t\xC3\xA9 \xF0\x9F\x98\x80 \xE2\x82\xAC"},
         {"a\nb\tc"},
@@ -46,9 +42,7 @@ TEST(Text, IllFormedUtf8IsReplacedAndControlsAreShownEscaped) {
         EXPECT_EQ(valid_utf8(c.in), valid);
         EXPECT_EQ(printable(c.in), shown);
         const std::string json = json_string(c.in);
-        nlohmann::json parsed;
-        ASSERT_NO_THROW(parsed = nlohmann::json::parse(json)) << json;
-        EXPECT_EQ(parsed.get<std::string>(), valid);
+        EXPECT_EQ(nlohmann::json::parse(json).get<std::string>(), valid) << json;
         EXPECT_EQ(printable(json), json) << "no control raw in the JSON text either";
     }
     EXPECT_EQ(one_line("a\r\nb\tc\x1b"), "a b c\\x1b");
