@@ -1,5 +1,4 @@
-// Data-source discovery through the real unixODBC driver manager: each case
-// runs in a child process with an odbc.ini of its own.
+// Data-source discovery through the real unixODBC driver manager, each case in a child with an odbc.ini of its own.
 #include <gtest/gtest.h>
 
 #include "discovery/discovery.h"
@@ -26,15 +25,10 @@ std::string join(const std::vector<std::string>& names) {
 TEST(Discovery, KeepsProductDataSourcesOfEachEngineInDriverManagerOrder) {
     const std::string sql = "SQL Server", client = "Pervasive ODBC Client Interface",
                       engine = "Pervasive ODBC Engine Interface", long_name = "sv_" + std::string(300, 'n');
-    const struct {
-        std::vector<DsnEntry> user, system;
-        std::string lists;  // "SQL Server names | Pervasive names"
-    } cases[] = {
-        {{},
-         {dsn("sv01", sql), dsn("SVtest", sql), dsn("acct", sql), dsn("sv02", client), dsn("sv", sql),
-          dsn("svPE", "PERVASIVE ODBC ENGINE INTERFACE"), dsn("Sv1", "sql server"),
-          dsn("sVPC", "pervasive odbc client interface"), dsn(long_name, sql)},
-         "sv01,SVtest,sv,Sv1," + long_name + " | sv02,svPE,sVPC"},
+    const struct { std::vector<DsnEntry> user, system; std::string lists; } cases[] = {  // "sqlserver | pervasive"
+        {{}, {dsn("sv01", sql), dsn("SVtest", sql), dsn("acct", sql), dsn("sv02", client), dsn("sv", sql),
+          dsn("svPE", "PERVASIVE ODBC ENGINE INTERFACE"), dsn("Sv1", "sql server"), dsn(long_name, sql),
+          dsn("sVPC", "pervasive odbc client interface")}, "sv01,SVtest,sv,Sv1," + long_name + " | sv02,svPE,sVPC"},
         {{}, {dsn("sv04", "SQL"), dsn("sv06", "Pervasive ODBC Interface"), dsn("s", sql), dsn("xsv08", sql)}, " | "},
         // Without a driver the description is empty, which the SQL Server pass also accepts.
         {{}, {{"svblank", {}}, {"blank", {}}, dsn("sv09", sql)}, "svblank,sv09 | "},

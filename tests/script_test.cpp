@@ -1,6 +1,5 @@
-// The statement lists' own format. What the embedded lists hold (every text,
-// the probe's block, the progress points, the guarded drops and where the
-// migration stands) is checked through runs in run_test.
+// The statement lists' own format. What the embedded lists hold (every text, the probe's block, the progress points,
+// the guarded drops and where the migration stands) is checked through runs in run_test.
 #include <gtest/gtest.h>
 
 #include <stdexcept>
