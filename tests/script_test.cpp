@@ -10,7 +10,8 @@ namespace sp {
 namespace {
 
 TEST(ScriptFormat, KeepsExactTextsAndRejectsMalformedFiles) {
-    const Script s = parse_script(Engine::Pervasive, 2, "-- a comment\nUPDATE Quote SET  a = b\r\n\n--@progress 7\nX ;\n");
+    const Script s =
+        parse_script(Engine::Pervasive, 2, "-- a comment\nUPDATE Quote SET  a = b\r\n\n--@progress 7\nX ;\n");
     ASSERT_EQ(s.steps.size(), 3u);
     EXPECT_EQ(s.steps[0].sql, "UPDATE Quote SET  a = b");
     EXPECT_EQ(s.steps[1].value, 7);
