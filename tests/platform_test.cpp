@@ -63,7 +63,7 @@ TEST_F(Platform, TheLogFolderIsTheLocalApplicationDataAndTheWidthTheConsoles) {
     FreeConsole();
 }
 #else
-TEST_F(Platform, TheLogFolderFollowsXdgStateHomeElseHome) {
+TEST_F(Platform, TheLogFolderFollowsXdgStateHomeElseHomeAndTheLockIsTheMachines) {
     const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
     const char* state = std::getenv("XDG_STATE_HOME");
     const std::string saved = state ? state : "";
@@ -76,62 +76,10 @@ TEST_F(Platform, TheLogFolderFollowsXdgStateHomeElseHome) {
     }
     setenv("HOME", home.c_str(), 1);
     state ? setenv("XDG_STATE_HOME", saved.c_str(), 1) : unsetenv("XDG_STATE_HOME");
-}
-#endif
-
-TEST_F(Platform, ALogPerRunNamedByItsStartAndTheNewestKept) {
-    const fs::path folder = dir / "state" / "selvane-sp";  // made when missing
-    fs::create_directories(folder);
-    for (int day = 10; day < 15; ++day)
-        std::ofstream(folder / ("selvane-sp-202601" + std::to_string(day) + "-080000.log")) << "old";
-    std::ofstream(folder / "notes.txt") << "not a log";
-
-    const auto started = std::chrono::system_clock::now();
-    OpenedLog first = open_log_in_folder(folder, started, 4);
-    OpenedLog second = open_log_in_folder(folder, started, 4);  // the same second
-    ASSERT_TRUE(first.file && second.file) << first.error << second.error;
-    EXPECT_EQ(fs::path(second.path).filename().string().substr(26), "-2.log");
-    EXPECT_TRUE(first.file->append("one\n") && first.file->append("two\n"));
-    std::ifstream in(first.path);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "one\ntwo\n");
-
-    // Four logs are kept: the two new ones and the newest two old ones; other files stay.
-    std::set<std::string> left;
-    for (const auto& e : fs::directory_iterator(folder)) left.insert(e.path().filename().string());
-    EXPECT_EQ(left, (std::set<std::string>{"notes.txt", "selvane-sp-20260113-080000.log", "selvane-sp-20260114-080000.log",
-                                           fs::path(first.path).filename().string(),
-                                           fs::path(second.path).filename().string()}));
-
-    // A folder that cannot be made, a file that cannot be written: no log, and why.
-    std::ofstream(dir / "plain") << "x";
-    OpenedLog none = open_log_in_folder(dir / "plain" / "sub", started);
-    EXPECT_FALSE(none.file);
-    EXPECT_NE(none.error.find("cannot write the run log " + (dir / "plain" / "sub").string()), std::string::npos);
-    EXPECT_FALSE(open_log_file(dir / "missing" / "run.log").file);
-}
-
-TEST_F(Platform, TheRunLockIsHeldUntilReleased) {
-    const fs::path file = dir / "selvane-sp.lock";
-    LockAttempt first = lock_for_run(file);
-    ASSERT_TRUE(first.held) << first.message;
-    LockAttempt second = lock_for_run(file);
-    EXPECT_FALSE(second.held);
-    EXPECT_TRUE(second.busy);
-    EXPECT_EQ(second.message, kAnotherRunMessage);
-    first.held.reset();
-    EXPECT_TRUE(lock_for_run(file).held);
-    // A lock file that cannot be made is no refusal, only a reason.
-    LockAttempt unusable = lock_for_run(dir / "missing" / "x.lock");
-    EXPECT_FALSE(unusable.held || unusable.busy);
-    EXPECT_NE(unusable.message.find("cannot use the lock file"), std::string::npos);
-#ifndef _WIN32
-    setenv("SELVANE_SP_LOCK_FILE", "", 1);
+    setenv("SELVANE_SP_LOCK_FILE", "", 1);  // set, but empty
     EXPECT_EQ(default_lock_file(), "/tmp/selvane-sp.lock");
     unsetenv("SELVANE_SP_LOCK_FILE");
-#endif
 }
-
-#ifndef _WIN32
 
 // In a session of its own with a terminal of its own: the width the terminal reports (none for other
 // output), and a password typed on it, not echoed, with the echo back on afterwards.
@@ -159,6 +107,48 @@ TEST(Terminal, ReportsItsWidthAndReadsAPasswordUnseen) {
     EXPECT_EXIT(on_a_terminal_of_its_own(), ::testing::ExitedWithCode(0), "");
 }
 #endif
+
+TEST_F(Platform, ALogPerRunNamedByItsStartAndTheNewestKept) {
+    const fs::path folder = dir / "state" / "selvane-sp";
+    fs::create_directories(folder);
+    for (int day = 10; day < 15; ++day)
+        std::ofstream(folder / ("selvane-sp-202601" + std::to_string(day) + "-080000.log")) << "old";
+    std::ofstream(folder / "notes.txt") << "not a log";
+
+    const auto started = std::chrono::system_clock::now();
+    OpenedLog first = open_log_in_folder(folder, started, 4);
+    OpenedLog second = open_log_in_folder(folder, started, 4);  // the same second
+    ASSERT_TRUE(first.file && second.file) << first.error << second.error;
+    EXPECT_EQ(fs::path(second.path).filename().string().substr(26), "-2.log");
+
+    // Four logs are kept: the two new ones and the newest two old ones; other files stay.
+    std::set<std::string> left;
+    for (const auto& e : fs::directory_iterator(folder)) left.insert(e.path().filename().string());
+    EXPECT_EQ(left, (std::set<std::string>{"notes.txt", "selvane-sp-20260113-080000.log",
+                                           "selvane-sp-20260114-080000.log", fs::path(first.path).filename().string(),
+                                           fs::path(second.path).filename().string()}));
+
+    // A folder that cannot be made, a file that cannot be written: no log, and why.
+    std::ofstream(dir / "plain") << "x";
+    OpenedLog none = open_log_in_folder(dir / "plain" / "sub", started);
+    EXPECT_FALSE(none.file);
+    EXPECT_NE(none.error.find("cannot write the run log " + (dir / "plain" / "sub").string()), std::string::npos);
+    EXPECT_FALSE(open_log_file(dir / "missing" / "run.log").file);
+}
+
+TEST_F(Platform, TheRunLockIsHeldUntilReleased) {
+    const fs::path file = dir / "selvane-sp.lock";
+    LockAttempt first = lock_for_run(file);
+    ASSERT_TRUE(first.held) << first.message;
+    LockAttempt second = lock_for_run(file);
+    EXPECT_TRUE(!second.held && second.busy) << second.message;
+    first.held.reset();
+    EXPECT_TRUE(lock_for_run(file).held);
+    // A lock file that cannot be made is no refusal, only a reason.
+    LockAttempt unusable = lock_for_run(dir / "missing" / "x.lock");
+    EXPECT_FALSE(unusable.held || unusable.busy);
+    EXPECT_NE(unusable.message.find("cannot use the lock file"), std::string::npos);
+}
 
 }  // namespace
 }  // namespace sp
