@@ -7,7 +7,6 @@
 #include <windows.h>
 #include <process.h>
 #include <csignal>
-#include <map>
 #else
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -53,29 +52,19 @@ std::string read_file(const fs::path& p) {
 #define SIGKILL 9
 #endif
 // The operating system's part, all here. Windows: the program gets a console of its own, where Ctrl-C is pressed
-// (AttachConsole, GenerateConsoleCtrlEvent); SIGKILL ends it as TerminateProcess does. Under Wine the driver manager
-// reads only the ini files named when Wine started (SP_ODBC_DIR): they hold the program's while it runs, then this
-// process's again (its open connections are not affected).
+// (AttachConsole, GenerateConsoleCtrlEvent); SIGKILL ends it as TerminateProcess does.
 struct Child {
     PROCESS_INFORMATION process{};
-    mutable std::vector<std::pair<fs::path, std::string>> saved;  // SP_ODBC_DIR's files, until the program ends
     static constexpr std::pair<int, int> kStops[] = {{SIGINT, 130}};  // closing a console cannot be sent
 
     static Child start(const char* binary, const std::vector<std::string>& args,
                        const std::vector<std::pair<std::string, fs::path>>& env, const fs::path& out,
                        const fs::path& err) {
         Child c;
-        const fs::path odbc = std::getenv("SP_ODBC_DIR");
-        const fs::path config = std::map(env.begin(), env.end())["ODBCSYSINI"];  // the program's files, named as these
-        for (const char* file : {"odbcinst.ini", "odbc.ini", "odbc.user.ini"}) {
-            c.saved.emplace_back(odbc / file, read_file(odbc / file));
-            std::ofstream(odbc / file, std::ios::binary) << read_file(config / file);
-        }
         for (const auto& [name, value] : env) _wputenv_s(fs::path(name).c_str(), value.c_str());
         SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-        auto open = [&](const fs::path& p, DWORD access, DWORD disposition) {
-            const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-            return CreateFileW(p.c_str(), access, share, &inherit, disposition, 0, nullptr);
+        auto open = [&](const fs::path& p, DWORD access, DWORD how) {
+            return CreateFileW(p.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, how, 0, nullptr);
         };
         STARTUPINFOW startup{.cb = sizeof(STARTUPINFOW), .dwFlags = STARTF_USESTDHANDLES,
                              .hStdInput = open("NUL", GENERIC_READ, OPEN_EXISTING),
@@ -93,8 +82,6 @@ struct Child {
         DWORD code = 127;  // when it did not start
         if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) return std::nullopt;
         GetExitCodeProcess(process.hProcess, &code);
-        for (const auto& [file, text] : saved) std::ofstream(file, std::ios::binary) << text;
-        saved.clear();
         return static_cast<int>(code);
     }
     void interrupt(int signal) const {
@@ -149,9 +136,6 @@ protected:
                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
-        const std::string driver = testing::odbc_driver_library("psqlodbcw.so");
-        std::ofstream(dir_ / "odbcinst.ini") << "[Pervasive ODBC Engine Interface]\nDriver=" << driver
-                                             << "\n\n[SQL Server]\nDriver=" << driver << "\n";
     }
     void TearDown() override { fs::remove_all(dir_); }
 
@@ -177,18 +161,27 @@ protected:
         return std::move(*session);
     }
 
-    // Runs the program with this test's ODBC configuration, log folder and lock. Once interrupt_when answers true,
-    // sends the signal (0: none).
+    // Runs the program with this test's data sources, log folder and lock. Once interrupt_when answers true, sends
+    // the signal (0: none). The driver manager reads its files afresh at each call (under Wine, only those named when
+    // Wine started): they hold the program's until it has ended, then this process's again (open connections stay).
     Outcome run(const std::vector<std::string>& args, std::function<bool()> interrupt_when = nullptr,
                 int signal = SIGINT) {
-        std::ofstream(dir_ / "odbc.ini") << odbc_ini_.str();
+        const fs::path odbc = std::getenv("ODBCSYSINI");  // the sandbox's
+        const std::string driver = testing::odbc_driver_library("psqlodbcw.so");
+        std::vector<std::pair<fs::path, std::string>> saved;
+        for (const auto& [file, text] : {std::pair<const char*, std::string>{"odbc.ini", odbc_ini_.str()},
+                                         {"odbcinst.ini", "[Pervasive ODBC Engine Interface]\nDriver=" + driver +
+                                                              "\n\n[SQL Server]\nDriver=" + driver + "\n"},
+                                         {"odbc.user.ini", ""}}) {
+            saved.emplace_back(odbc / file, read_file(odbc / file));
+            std::ofstream(odbc / file, std::ios::binary) << text;
+        }
         const std::string serial = std::to_string(++runs_);
         const fs::path out = dir_ / ("out" + serial), err = dir_ / ("err" + serial);
         auto from = Clock::now();
         const Child child = Child::start(binary_, args,
-                                         {{"ODBCSYSINI", dir_}, {"ODBCINSTINI", "odbcinst.ini"},
-                                          {"ODBCINI", dir_ / "odbc.user.ini"}, {"XDG_STATE_HOME", dir_ / "state"},
-                                          {"LOCALAPPDATA", dir_ / "state"}, {"SELVANE_SP_LOCK_FILE", dir_ / "lock"}},
+                                         {{"XDG_STATE_HOME", dir_ / "state"}, {"LOCALAPPDATA", dir_ / "state"},
+                                          {"SELVANE_SP_LOCK_FILE", dir_ / "lock"}},
                                          out, err);
         std::optional<int> status;
         while (!(status = child.exit_status())) {
@@ -199,6 +192,7 @@ protected:
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
+        for (const auto& [file, text] : saved) std::ofstream(file, std::ios::binary) << text;
         return {*status, read_file(out), read_file(err),
                 std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - from)};
     }
