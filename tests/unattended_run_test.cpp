@@ -66,10 +66,12 @@ struct Child {
         auto open = [&](const fs::path& p, DWORD access, DWORD how) {
             return CreateFileW(p.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, how, 0, nullptr);
         };
-        STARTUPINFOW startup{.cb = sizeof(STARTUPINFOW), .dwFlags = STARTF_USESTDHANDLES,
-                             .hStdInput = open("NUL", GENERIC_READ, OPEN_EXISTING),
-                             .hStdOutput = open(out, GENERIC_WRITE, CREATE_ALWAYS),
-                             .hStdError = open(err, GENERIC_WRITE, CREATE_ALWAYS)};
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = open("NUL", GENERIC_READ, OPEN_EXISTING);
+        startup.hStdOutput = open(out, GENERIC_WRITE, CREATE_ALWAYS);
+        startup.hStdError = open(err, GENERIC_WRITE, CREATE_ALWAYS);
         std::wstring command = L"\"" + fs::path(binary).wstring() + L"\"";
         for (const auto& a : args) command += L" \"" + fs::path(a).wstring() + L"\"";
         const bool started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE,
