@@ -14,17 +14,16 @@
 namespace sp {
 namespace {
 
-using testing::FakeDatabase;
 using testing::sql_error;
 
 const MigrationStatements& sqlserver = migration_statements(Engine::SqlServer);
 
 Row line(int number, Value type, Value comment) { return {"1", std::to_string(number), type, comment}; }
 
-// The migration over the fake; the values of each insert sent, in order.
-std::vector<std::string> migrate(FakeDatabase& db, MigrationResult& result, Engine engine = Engine::SqlServer) {
+// The migration over the fake, its result in `out`; the values of each insert sent, in order.
+std::vector<std::string> migrate(testing::FakeDatabase& db, MigrationResult& out, Engine engine = Engine::SqlServer) {
     testing::FakeSession session(db);
-    result = migrate_item_comments(session, engine, nullptr);
+    out = migrate_item_comments(session, engine);
     std::vector<std::string> inserts;
     for (const auto& entry : db.log)
         if (entry.starts_with("insert ")) inserts.push_back(entry.substr(7));
@@ -39,7 +38,7 @@ TEST(ItemCommentMigration, CopiesInTheOrderReadAndEndsAtAFailedOrCancelledInsert
     enum Mode { streaming, read_first, stop_requested };
     for (Mode mode : {streaming, read_first, stop_requested}) {
         SCOPED_TRACE(mode);
-        FakeDatabase db;
+        testing::FakeDatabase db;
         std::atomic<bool> stop{false};
         db.write_while_reading = mode != read_first;
         db.rows[sqlserver.existing] = {{"1", "2", "1", "copied before"}, {"1", "3", "1", "old text"},
@@ -86,7 +85,7 @@ TEST(ItemCommentMigration, OnlyAFailureNamingAMissingObjectBeforeAnyLineMeansThe
     for (const auto& [error, missing] : cases)
         for (Where where : {existing_query, read_query, first_fetch, second_fetch}) {
             SCOPED_TRACE(error.messages() + " at " + std::to_string(where));
-            FakeDatabase db;
+            testing::FakeDatabase db;
             db.write_while_reading = false;
             db.rows[sqlserver.read] = {line(1, "0", "a")};
             const std::string& failing = where == existing_query ? sqlserver.existing : sqlserver.read;
@@ -106,7 +105,7 @@ TEST(ItemCommentMigration, LinesWhoseValuesDoNotFitAreLeftAndCounted) {
     const std::string eighty(80, 'c');
     std::string accented;  // 80 characters, 160 bytes of UTF-8
     for (int i = 0; i < 80; ++i) accented += "\xC3\xA9";
-    FakeDatabase db;
+    testing::FakeDatabase db;
     db.rows[sqlserver.read] = {
         line(1, "0", eighty), line(2, "0", accented), line(3, "0", eighty + "   "), line(4, "-1", "a"),
         line(5, " 125.00 ", "b"), line(6, "0", eighty + "d"), line(7, "0", accented + "\xC3\xA9"),
