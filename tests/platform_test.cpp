@@ -109,22 +109,20 @@ TEST(Terminal, ReportsItsWidthAndReadsAPasswordUnseen) {
 #endif
 
 TEST_F(Platform, ALogPerRunNamedByItsStartAndTheNewestKept) {
-    const fs::path folder = dir / "state" / "selvane-sp";
-    fs::create_directories(folder);
     for (int day = 10; day < 15; ++day)
-        std::ofstream(folder / ("selvane-sp-202601" + std::to_string(day) + "-080000.log")) << "old";
-    std::ofstream(folder / "notes.txt") << "not a log";
+        std::ofstream(dir / ("selvane-sp-202601" + std::to_string(day) + "-080000.log")) << "old";
+    std::ofstream(dir / "another-tool.log") << "not ours";
 
     const auto started = std::chrono::system_clock::now();
-    OpenedLog first = open_log_in_folder(folder, started, 4);
-    OpenedLog second = open_log_in_folder(folder, started, 4);  // the same second
+    OpenedLog first = open_log_in_folder(dir, started, 4);
+    OpenedLog second = open_log_in_folder(dir, started, 4);  // the same second
     ASSERT_TRUE(first.file && second.file) << first.error << second.error;
     EXPECT_EQ(fs::path(second.path).filename().string().substr(26), "-2.log");
 
-    // Four logs are kept: the two new ones and the newest two old ones; other files stay.
+    // Four logs are kept: the two new ones and the newest two old ones; other files, logs of others too, stay.
     std::set<std::string> left;
-    for (const auto& e : fs::directory_iterator(folder)) left.insert(e.path().filename().string());
-    EXPECT_EQ(left, (std::set<std::string>{"notes.txt", "selvane-sp-20260113-080000.log",
+    for (const auto& e : fs::directory_iterator(dir)) left.insert(e.path().filename().string());
+    EXPECT_EQ(left, (std::set<std::string>{"another-tool.log", "selvane-sp-20260113-080000.log",
                                            "selvane-sp-20260114-080000.log", fs::path(first.path).filename().string(),
                                            fs::path(second.path).filename().string()}));
 

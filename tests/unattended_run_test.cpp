@@ -163,9 +163,9 @@ protected:
         return std::move(*session);
     }
 
-    // Runs the program with this test's data sources, log folder and lock. Once interrupt_when answers true, sends
-    // the signal (0: none). The driver manager reads its files afresh at each call (under Wine, only those named when
-    // Wine started): they hold the program's until it has ended, then this process's again (open connections stay).
+    // Runs the program with this test's data sources (the sandbox has no user ones), log folder and lock. Once
+    // interrupt_when answers true, sends the signal (0: none). The driver manager reads its files afresh at each call
+    // (under Wine, only those named when Wine started): they hold the program's until it has ended.
     Outcome run(const std::vector<std::string>& args, std::function<bool()> interrupt_when = nullptr,
                 int signal = SIGINT) {
         const fs::path odbc = std::getenv("ODBCSYSINI");  // the sandbox's
@@ -173,8 +173,7 @@ protected:
         std::vector<std::pair<fs::path, std::string>> saved;
         for (const auto& [file, text] : {std::pair<const char*, std::string>{"odbc.ini", odbc_ini_.str()},
                                          {"odbcinst.ini", "[Pervasive ODBC Engine Interface]\nDriver=" + driver +
-                                                              "\n\n[SQL Server]\nDriver=" + driver + "\n"},
-                                         {"odbc.user.ini", ""}}) {
+                                                              "\n\n[SQL Server]\nDriver=" + driver + "\n"}}) {
             saved.emplace_back(odbc / file, read_file(odbc / file));
             std::ofstream(odbc / file, std::ios::binary) << text;
         }
