@@ -62,6 +62,7 @@ TEST_F(Cli, UsageErrorsExitTwoAndTouchNothing) {
         {"--run", "--dsn"}, {"--run", "--command-timeout", "1234567890"}, {"--run", "--login-timeout="},
         {"--report", "json"}, {"--command-timeout", "5"}, {"--list", "--user", "sa"}, {"--run", "--user="},
         {"--list", "--no-log"}, {"--run", "--all"}, {"--run", "--log"}, {"--run", "--log", "x", "--no-log"},
+        {"--list=all"}, {"--check=1"}, {"--check", "--list"},
     };
     const std::regex usage("selvane-sp: [^\n]+\nTry 'selvane-sp --help'\\.\n");  // what is wrong, where help is
     for (const auto& args : wrong) {
@@ -154,7 +155,7 @@ TEST_F(Cli, VersionListsABusyMachineAndNothingToUpdate) {
     EXPECT_EQ(out.str(), "Selvane SP5.4 5.04.0002\nsqlserver\tsv01\nsqlserver\tSV02\npervasive\tsvpv\n");
     out.str("");
     machine = {{"acct", "SQL Server"}, {"svlib", "/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so"},
-               {"svother", "ODBC Driver 18 for SQL Server"}, {"sv_a_name_of_thirty_three_chars_x", "SQL Server"},
+               {"sv", "ODBC Driver 18 for SQL Server"}, {"sv_a_name_of_thirty_three_chars_x", "SQL Server"},
                {"sv;x", "Pervasive ODBC Client Interface"},
                {"sv_a_name_of_thirty_two_chars_ok", "pervasive odbc engine interface"}};
     EXPECT_EQ(run({"--list", "--all"}), 0);
@@ -163,7 +164,7 @@ TEST_F(Cli, VersionListsABusyMachineAndNothingToUpdate) {
               "-\tsvlib\t/usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so\tleft out: its driver is given as a library "
               "path; give the driver a section named \"SQL Server\" (or a Pervasive driver name) in odbcinst.ini and "
               "name that section here\n"
-              "-\tsvother\tODBC Driver 18 for SQL Server\tleft out: the driver \"ODBC Driver 18 for SQL Server\" is "
+              "-\tsv\tODBC Driver 18 for SQL Server\tleft out: the driver \"ODBC Driver 18 for SQL Server\" is "
               "none of \"SQL Server\", \"Pervasive ODBC Engine Interface\", \"Pervasive ODBC Client Interface\"\n"
               "sqlserver\tsv_a_name_of_thirty_three_chars_x\tSQL Server\trefused by a run: the name is longer than "
               "the 32 characters ODBC allows\n"
@@ -195,6 +196,8 @@ TEST_F(Cli, ScriptPrintsEveryStatementWithoutConnecting) {
     for (const char* record : {"{\"engine\":\"pervasive\",\"phase\":1,\"progress\":5}\n",
                                "{\"engine\":\"pervasive\",\"phase\":1,\"progress\":10,\"conditional\":true}\n",
                                "{\"engine\":\"pervasive\",\"phase\":2,\"progress\":95}\n",
+                               "{\"engine\":\"pervasive\",\"phase\":1,\"probe\":\"SELECT * FROM GridColumns WHERE "
+                               "(ColumnID = 1)\",\"probe_deletes\":\"DELETE FROM GridColumns WHERE ColumnID = 1\"}\n",
                                "{\"engine\":\"pervasive\",\"phase\":2,\"migration\":{\"read\":"})
         EXPECT_NE(out.str().find(record), std::string::npos) << record;
     out.str("");
@@ -204,9 +207,10 @@ TEST_F(Cli, ScriptPrintsEveryStatementWithoutConnecting) {
     const std::string text = "\n" + out.str();
     for (const auto& sql : testing::run_statements(Engine::SqlServer, true))
         EXPECT_NE(text.find("\n" + sql + "\n"), std::string::npos) << sql;
-    for (const std::string lines : {"\n-- ===== Phase 2 (169 statements) =====\n",
-                                    "\n-- The block below is sent only when the probe finds no row (ColumnID 1 absent)."
-                                    "\n-- BEGIN probe block\n-- 1.18\nINSERT INTO [dbo].[GridColumns]",
+    for (const std::string lines : {"\n-- ===== Phase 2 (169 statements) =====\n", "GO\n-- progress 5%\n-- 1.8\n",
+                                    "GO\n-- progress 10%\n-- GridColumns probe, a query: SELECT * FROM [GridColumns] "
+                                    "WHERE ([ColumnID] = 1);\n-- The block below is sent only when the probe finds no "
+                                    "row (ColumnID 1 absent).\n-- BEGIN probe block\n-- 1.18\nINSERT INTO",
                                     "VALUES ('Comments/Instructions',19,1,0,1710);\nGO\n-- END probe block\n-- 1.37\n"})
         EXPECT_NE(text.find(lines), std::string::npos) << lines;
 }
