@@ -31,7 +31,8 @@ TEST(Discovery, KeepsProductDataSourcesOfEachEngineInDriverManagerOrder) {
           dsn("sVPC", "pervasive odbc client interface")}, "sv01,SVtest,sv,Sv1," + long_name + " | sv02,svPE,sVPC"},
         {{}, {dsn("sv04", "SQL"), dsn("sv06", "Pervasive ODBC Interface"), dsn("s", sql), dsn("xsv08", sql)}, " | "},
         // Without a driver the description is empty, which the SQL Server pass also accepts.
-        {{}, {{"svblank", {}}, {"blank", {}}, dsn("sv09", sql)}, "svblank,sv09 | "},
+        {{}, {{"svblank_10", {}}, {"blank", {}}}, "svblank_10 | "},  // the only cut: a name of exactly 10
+        {{}, {dsn("sv09", sql)}, "sv09 | "},                          // the only cut: a driver's name of exactly 10
         {{dsn("svuser", sql), dsn("svuserpv", engine)}, {dsn("sva", sql), dsn("svsystempv", client)},
          "svuser,sva | svuserpv,svsystempv"},
         {{}, {}, " | "},

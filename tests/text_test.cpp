@@ -19,9 +19,9 @@ const std::string R = "\xEF\xBF\xBD";  // U+FFFD
 TEST(Text, IllFormedUtf8IsReplacedAndControlsAreShownEscaped) {
     struct Case { std::string in; std::optional<std::string> valid{}, shown{}; };  // unset: the input, the valid text
     const Case cases[] = {
-        {"plain \xC3\xA9t\xC3\xA9 \xF0\x9F\x98\x80 \xE2\x82\xAC"},
+        {"plain \xC3\xA9t\xC3\xA9 \xF0\x9F\x98\x80 \xE2\x82\xAC \xE0\xA4\x85"},
         {"a\nb\tc"},
-        {"\x1b[2J\x1b]0;owned\x07!", {}, "\\x1b[2J\\x1b]0;owned\\x07!"},
+        {"\xF0\x9F\x98\x80\x1b[2J\x1b]0;owned\x07!", {}, "\xF0\x9F\x98\x80\\x1b[2J\\x1b]0;owned\\x07!"},
         {"v\x0b" "f\x0c" "r\r" "d\x7f" "n" + std::string(1, '\0'), {}, "v\\x0bf\\x0cr\\x0dd\\x7fn\\x00"},
         {"c1 \xC2\x9B" "31m", {}, "c1 \\u009b31m"},  // CSI as a C1 control
         {"l\xE2\x80\xA8p\xE2\x80\xA9" "b\xE2\x80\xAE", {}, "l\\u2028p\\u2029b\\u202e"},
