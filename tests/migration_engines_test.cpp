@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <functional>
 
 #include "migration/item_comments.h"
 #include "tests/support/odbc_sandbox.h"
@@ -32,17 +31,16 @@ struct MigrationOnEngine : testing::OnEngine {
     }
 };
 
-// However the migration ends early (CommIns refuses a line inside an array, a stop request, the connection killed,
-// its end awaited), CommIns holds exactly the lines it counted (psqlODBC commits an array of 500 as a unit, sqliteodbc
-// line by line), and the next run copies the rest, each once and to its own line: CommIns's type is one more than
-// deItemComType, a line without text gets an empty one, and lines not flagged 1 are left.
+// However the migration ends early (CommIns refuses a line inside an array, a stop request), CommIns holds exactly the
+// lines it counted (psqlODBC commits an array of 500 as a unit, sqliteodbc line by line), and the next run copies the
+// rest, each once and to its own line: CommIns's type is one more than deItemComType, a line without text gets an
+// empty one, and lines not flagged 1 are left.
 TEST_P(MigrationOnEngine, AMigrationEndedEarlyLeavesTheCountedLinesAndTheNextCopiesTheRest) {
     const auto count = [&](const std::string& where) {
         return rows("SELECT COUNT(*) FROM CommIns c JOIN Details d USING (QuoteID, Line) " + where).at(0).at(0);
     };
-    enum Fault { refused, stop_requested, backend_killed };
-    for (Fault fault : {refused, stop_requested, backend_killed}) {
-        if (fault == backend_killed && !postgres()) break;
+    enum Fault { refused, stop_requested };
+    for (Fault fault : {refused, stop_requested}) {
         SCOPED_TRACE(fault);
         testing::run(*session_, {"DELETE FROM CommIns", "DELETE FROM Details"});
         std::string details;  // QuoteID, Line, deHasItemCom, deItemComType, deItemCom
@@ -54,19 +52,12 @@ TEST_P(MigrationOnEngine, AMigrationEndedEarlyLeavesTheCountedLinesAndTheNextCop
         run("INSERT INTO Details VALUES " + details +
             "(8, 1, 0, 0, 'flag 0'), (8, 2, NULL, 1, 'flag NULL'), (8, 3, 2, 0, 'flag 2')");
         std::atomic<bool> stop{false};
-        std::function<void()> at_1000 = [&] { stop = fault == stop_requested; };
-        if (fault == backend_killed) {
-            auto admin = OdbcSandbox::instance().connect_admin();
-            ASSERT_TRUE(admin) << admin.error().messages();
-            std::string kill = "SELECT pg_terminate_backend(" + *rows("SELECT pg_backend_pid()")[0][0] + ", 5000)";
-            at_1000 = [admin = std::shared_ptr<Session>(std::move(*admin)), kill] { (void)admin->execute(kill); };
-        }
-        const MigrationResult first = migrate_item_comments(
-            *session_, Engine::Pervasive, &stop, [&](long long handled, long long) { if (handled == 1000) at_1000(); });
+        const auto at_1000 = [&](long long n, long long) { if (n == 1000) stop = fault == stop_requested; };
+        const MigrationResult first = migrate_item_comments(*session_, Engine::Pervasive, &stop, at_1000);
         EXPECT_FALSE(first.complete());
         EXPECT_EQ(first.interrupted, fault == stop_requested);
         // Refused: psqlODBC's whole array of 1,001 to 1,050 is not stored. Stopped at line 1,000: the line in flight
-        // is finished, an array it completes is not sent. Killed then: the array 501 to 1,000 fails.
+        // is finished, an array it completes is not sent.
         EXPECT_EQ(first.copied, (fault == refused ? (postgres() ? 1000 : 1039) : postgres() ? 500 : 1000));
         ASSERT_TRUE(session_ = connect());
         EXPECT_EQ(count(""), std::to_string(first.copied));

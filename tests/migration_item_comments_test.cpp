@@ -24,10 +24,7 @@ Row line(int number, Value type, Value comment) { return {"1", std::to_string(nu
 std::vector<std::string> migrate(testing::FakeDatabase& db, MigrationResult& out, Engine engine = Engine::SqlServer) {
     testing::FakeSession session(db);
     out = migrate_item_comments(session, engine);
-    std::vector<std::string> inserts;
-    for (const auto& entry : db.log)
-        if (entry.starts_with("insert ")) inserts.push_back(entry.substr(7));
-    return inserts;
+    return db.executed("insert ");
 }
 
 // Lines are copied in the order read, all read first where the connection cannot write while reading; a line whose
@@ -58,7 +55,6 @@ TEST(ItemCommentMigration, CopiesInTheOrderReadAndEndsAtAFailedOrCancelledInsert
                                       "prepare " + sqlserver.insert, "insert 1|5|3|1|b", "insert 1|4|1|1|c"};
         if (mode != read_first) sent.erase(sent.begin() + 3);  // the cursor is left open when it stops
         EXPECT_EQ(db.log, sent);
-        EXPECT_EQ(result.already_present, 2);  // line 2, and line 5's second row
         EXPECT_EQ(result.other_comment, 3);    // line 3 edited, line 7 of another type, line 5's third row
         const std::string end = mode == stop_requested ? "was interrupted after 1 line was copied."
                                                        : "stopped after 1 line was copied: Query timeout expired.";

@@ -28,9 +28,8 @@ struct Run : ::testing::Test {
     testing::RecordingView view;
     RunSettings settings;
     RunReport report;
-    MigrationOutcome migration;  // what the stand-in for the migration answers
 
-    Run() { settings.migrate = [this](Session&, Engine) { return migration; }; }
+    Run() { settings.migrate = [](Session&, Engine) { return MigrationOutcome{}; }; }  // a stand-in for the migration
     void run(DataSourceLists lists) {
         db.log.clear();
         db.connects.clear();
@@ -57,11 +56,9 @@ TEST_F(Run, TheGridProbeDecidesWhetherTheGridRowsAreSent) {
         bool close_fails, one_at_a_time, removed, grid_rows;  // the last two: whether they are sent
     } cases[] = {
         {Engine::SqlServer, 0, "", -1, false, false, false, true},
-        {Engine::SqlServer, 1, "", -1, false, false, false, false},
         {Engine::SqlServer, 1, "", -1, true, false, false, false},
         {Engine::SqlServer, 1, kSqlProbe, -1, false, false, false, true},
         {Engine::SqlServer, 1, "", 0, false, false, false, true},
-        {Engine::Pervasive, 1, "", -1, false, false, true, true},
         {Engine::Pervasive, 0, "", -1, false, false, false, true},
         {Engine::Pervasive, 1, kPvProbe, -1, false, false, false, false},
         {Engine::Pervasive, 1, kPvRemove, -1, false, false, true, false},

@@ -64,14 +64,10 @@ struct TdsServer {
 
 TdsServer server;
 
-// Data sources are added before the first ODBC call.
-std::string tds_data_source(const std::string& name, int port) {
-    return testing::OdbcSandbox::instance().add({name, {{"Driver", "SQL Server"}, {"Server", "127.0.0.1"},
-                                                        {"Port", std::to_string(port)}, {"TDS_Version", "7.4"},
-                                                        {"Database", "sv"}}});
-}
-const std::string kTds = tds_data_source("svtds", server.port);
-const std::string kNowhere = tds_data_source("svnowhere", testing::closed_local_port());
+// Added before the first ODBC call.
+const std::string kTds = testing::OdbcSandbox::instance().add(
+    {"svtds", {{"Driver", "SQL Server"}, {"Server", "127.0.0.1"}, {"Port", std::to_string(server.port)},
+               {"TDS_Version", "7.4"}, {"Database", "sv"}}});
 
 Result<std::unique_ptr<Session>> connect(const std::string& dsn, int query_timeout_s = 5, std::string user = "sa",
                                          std::string password = "secret", int login_timeout_s = 3) {
@@ -108,9 +104,8 @@ TEST(FreeTds, StatementFailuresAreClassified) {
     }
 }
 
-// Credentials reach the server as given (quoted in the connection string); a closing brace is refused unsent.
-// No server at the address, a server that never answers within the login timeout (a refused login: the program
-// test below).
+// Credentials reach the server as given (quoted in the connection string); a closing brace is refused unsent. A server
+// that never answers within the login timeout (a refused login: the program test below).
 TEST(FreeTds, LoginsAndWhyTheyFail) {
     server.set_plan(R"({"login": {"user": "sel;vane", "password": "p{w;d=x"}})");
     EXPECT_TRUE(connect(kTds, 5, "sel;vane", "p{w;d=x"));
@@ -121,14 +116,12 @@ TEST(FreeTds, LoginsAndWhyTheyFail) {
     EXPECT_NE(brace.error().messages().find("FreeTDS"), std::string::npos);
     EXPECT_TRUE(server.received().empty());
 
-    for (const auto& [dsn, plan] : {std::pair{kNowhere, "{}"}, {kTds, R"({"login": "silent"})"}}) {
-        server.set_plan(plan);
-        const auto started = std::chrono::steady_clock::now();
-        auto failed = connect(dsn, 5, "sa", "secret", 1);
-        EXPECT_LT(std::chrono::steady_clock::now() - started, 10s) << "the login timeout was not kept";
-        ASSERT_FALSE(failed);
-        EXPECT_EQ(connect_failure(failed.error()), ConnectFailure::Unreachable) << failed.error().messages();
-    }
+    server.set_plan(R"({"login": "silent"})");
+    const auto started = std::chrono::steady_clock::now();
+    auto failed = connect(kTds, 5, "sa", "secret", 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 10s) << "the login timeout was not kept";
+    ASSERT_FALSE(failed);
+    EXPECT_EQ(connect_failure(failed.error()), ConnectFailure::Unreachable) << failed.error().messages();
 }
 
 // The probe finds the grid row (a cursor with rows pending, which FreeTDS's one active statement would
@@ -146,8 +139,7 @@ TEST(FreeTds, AWholeRunSendsEveryPhaseTheProbeAndTheMigration) {
     settings.password = "secret";
     const RunReport report = run_upgrade({{kTds}, {}}, connector, view, settings);
     EXPECT_TRUE(view.messages.empty()) << view.messages.front();
-    ASSERT_EQ(report.data_sources.size(), 1u);
-    EXPECT_EQ(report.data_sources[0].comments, CommentMove::Moved);
+    EXPECT_EQ(report.data_sources.at(0).comments, CommentMove::Moved);
 
     // The database's application lock is taken first and let go last.
     auto all = server.statements();

@@ -45,37 +45,36 @@ struct FakeDatabase : Connector {
     };
     std::optional<Catalog> catalog;
 
-    // The statements sent through execute(), in order.
-    std::vector<std::string> executed() const {
+    // What was executed, in order: the statements sent through execute(), or with "insert " the values of each
+    // execution of a prepared statement.
+    std::vector<std::string> executed(const std::string& kind = "execute ") const {
         std::vector<std::string> out;
         for (const auto& entry : log)
-            if (entry.starts_with("execute ")) out.push_back(entry.substr(8));
+            if (entry.starts_with(kind)) out.push_back(entry.substr(kind.size()));
         return out;
     }
     Result<std::unique_ptr<Session>> connect(const ConnectOptions& options) override;
     // Logs the call and answers it: busy while a cursor is read, else as `fail` decides for `decides`.
-    std::optional<DbError> send(const std::string& entry, const std::string& decides) {
+    Result<void> send(const std::string& entry, const std::string& decides) {
         log.push_back(entry);
         if (reading) return sql_error("HY000", 0, "Connection is busy with results for another command");
-        return fail ? fail(decides) : std::nullopt;
+        if (auto e = fail ? fail(decides) : std::nullopt) return *e;
+        return {};
     }
 };
 
 struct FakeSession : Session {
     explicit FakeSession(FakeDatabase& db) : db_(db) {}
-    Result<void> execute(const std::string& sql) override {
-        if (auto e = db_.send("execute " + sql, sql)) return *e;
-        return {};
-    }
+    Result<void> execute(const std::string& sql) override { return db_.send("execute " + sql, sql); }
     Result<std::unique_ptr<Cursor>> query(const std::string& sql) override {
-        if (auto e = db_.send("query " + sql, sql)) return *e;
+        if (auto r = db_.send("query " + sql, sql); !r) return r.error();
         auto fail = db_.fetch_fail.find(sql);
         db_.reading = !db_.write_while_reading;
         return std::unique_ptr<Cursor>(std::make_unique<FakeCursor>(
             db_, db_.rows[sql], fail == db_.fetch_fail.end() ? nullptr : &fail->second));
     }
     Result<std::unique_ptr<PreparedStatement>> prepare(const std::string& sql, const std::vector<ParamSpec>&) override {
-        if (auto e = db_.send("prepare " + sql, sql)) return *e;
+        if (auto r = db_.send("prepare " + sql, sql); !r) return r.error();
         return std::unique_ptr<PreparedStatement>(std::make_unique<FakePrepared>(db_));
     }
     bool can_write_while_reading() const override { return db_.write_while_reading; }
@@ -110,8 +109,7 @@ struct FakeSession : Session {
             for (size_t i = 0; i < values.size(); ++i)
                 entry += (i ? "|" : "") + (values[i].integer ? std::to_string(*values[i].integer)
                                                              : values[i].text.value_or("NULL"));
-            if (auto e = db.send(entry, entry)) return *e;
-            return {};
+            return db.send(entry, entry);
         }
         FakeDatabase& db;
     };

@@ -23,10 +23,6 @@ const char* kAdminDsn = "sp_pg_admin";
 
 std::string env_or(const char* name, const char* fallback) { return std::getenv(name) ? std::getenv(name) : fallback; }
 
-#ifdef _WIN32
-int getpid() { return _getpid(); }
-#endif
-
 // The directory of the driver manager's ini files, which it reads afresh at each call. Under Wine the launcher's
 // (tests/wine-run.sh, named in SP_ODBC_DIR): Wine's odbc32 hands every call to the host's unixODBC, which takes
 // ODBCSYSINI and ODBCINI as they were when Wine started. Paths are the host's, which Wine programs reach as well.

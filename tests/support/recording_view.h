@@ -8,8 +8,7 @@
 
 namespace sp::testing {
 
-class RecordingView : public RunView {
-public:
+struct RecordingView : RunView {
     // In order: "started", "engine:TEXT", "status:TEXT", "login:DSN", "finished"; messages and progress apart.
     std::vector<std::string> events, messages;
     std::vector<int> progress;

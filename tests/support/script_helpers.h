@@ -1,6 +1,5 @@
-// The statement lists read straight from their data files' text, without the
-// program's parser: one statement a line, "--" lines are comments or
-// directives, and "--@if-probe" ... "--@end-if" hold the probe's block.
+// The statement lists read straight from their data files' text, without the program's parser: one statement a line,
+// "--" lines are comments or directives, and "--@if-probe" ... "--@end-if" hold the probe's block.
 #pragma once
 
 #include <fstream>
