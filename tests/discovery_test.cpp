@@ -1,4 +1,4 @@
-// Data-source discovery through the real unixODBC driver manager, each case in a child with an odbc.ini of its own.
+// Data-source discovery through the real driver manager, each case with an odbc.ini of its own.
 #include <gtest/gtest.h>
 
 #include "discovery/discovery.h"
