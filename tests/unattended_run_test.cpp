@@ -57,11 +57,12 @@ struct Child {
     PROCESS_INFORMATION process{};
     static constexpr std::pair<int, int> kStops[] = {{SIGINT, 130}};  // closing a console cannot be sent
 
-    static Child start(const char* binary, const std::vector<std::string>& args,
-                       const std::vector<std::pair<std::string, fs::path>>& env, const fs::path& out,
+    static void set_variable(const char* name, const fs::path& value) {
+        _wputenv_s(fs::path(name).c_str(), value.c_str());
+    }
+    static Child start(const char* binary, const std::vector<std::string>& args, const fs::path& out,
                        const fs::path& err) {
         Child c;
-        for (const auto& [name, value] : env) _wputenv_s(fs::path(name).c_str(), value.c_str());
         SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
         auto open = [&](const fs::path& p, DWORD access, DWORD how) {
             return CreateFileW(p.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, how, 0, nullptr);
@@ -97,16 +98,15 @@ struct Child {
     }
 };
 #else
-// The operating system's part, all here: starts the program with these variables set and its output
+// The operating system's part, all here: sets a variable for the programs to come; starts the program with its output
 // and errors in files; answers its exit status once it has ended; sends it a signal.
 struct Child {
     pid_t pid;
-    static Child start(const char* binary, const std::vector<std::string>& args,
-                       const std::vector<std::pair<std::string, fs::path>>& env, const fs::path& out,
+    static void set_variable(const char* name, const fs::path& value) { setenv(name, value.c_str(), 1); }
+    static Child start(const char* binary, const std::vector<std::string>& args, const fs::path& out,
                        const fs::path& err) {
         const pid_t pid = fork();
         if (pid != 0) return {pid};
-        for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
         dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
         dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
         std::vector<char*> argv{const_cast<char*>(binary)};
@@ -133,11 +133,12 @@ struct Outcome {
 
 class UnattendedRun : public ::testing::Test {
 protected:
+    // The program's log folder and lock are this test's own.
     void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("sp-cli-" + std::to_string(getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
+        for (const char* folder : {"XDG_STATE_HOME", "LOCALAPPDATA"}) Child::set_variable(folder, dir_ / "state");
+        Child::set_variable("SELVANE_SP_LOCK_FILE", dir_ / "lock");
     }
     void TearDown() override { fs::remove_all(dir_); }
 
@@ -163,7 +164,7 @@ protected:
         return std::move(*session);
     }
 
-    // Runs the program with this test's data sources (the sandbox has no user ones), log folder and lock. Once
+    // Runs the program with this test's data sources (the sandbox has no user ones). Once
     // interrupt_when answers true, sends the signal (0: none). The driver manager reads its files afresh at each call
     // (under Wine, only those named when Wine started): they hold the program's until it has ended.
     Outcome run(const std::vector<std::string>& args, std::function<bool()> interrupt_when = nullptr,
@@ -180,10 +181,7 @@ protected:
         const std::string serial = std::to_string(++runs_);
         const fs::path out = dir_ / ("out" + serial), err = dir_ / ("err" + serial);
         auto from = Clock::now();
-        const Child child = Child::start(binary_, args,
-                                         {{"XDG_STATE_HOME", dir_ / "state"}, {"LOCALAPPDATA", dir_ / "state"},
-                                          {"SELVANE_SP_LOCK_FILE", dir_ / "lock"}},
-                                         out, err);
+        const Child child = Child::start(binary_, args, out, err);
         std::optional<int> status;
         while (!(status = child.exit_status())) {
             if (interrupt_when && interrupt_when()) {
@@ -205,7 +203,7 @@ protected:
         return row && *row && !(**row).empty() && (**row)[0] ? *(**row)[0] : "";
     }
 
-    fs::path dir_;
+    fs::path dir_ = fs::temp_directory_path() / ("sp-cli-" + std::to_string(getpid()));  // a process per test
     std::ostringstream odbc_ini_;
     const char* binary_ = SP_BINARY;
     int runs_ = 0;
@@ -348,7 +346,6 @@ TEST_F(UnattendedRun, OneRunAtATimeAndASignalCancelsTheStatementInFlight) {
 TEST_F(UnattendedRun, VersionLoadsNoGuiLibrary) {
     setenv("LD_DEBUG", "files", 1);  // the loader names each library it loads on standard error
     const Outcome o = run({"--version"});
-    unsetenv("LD_DEBUG");
     EXPECT_EQ(o.status, 0);
     EXPECT_NE(o.err.find("file=libodbc.so"), std::string::npos) << o.err;
     for (const char* gui : {"libQt", "libX11", "libxcb", "libGL", "libEGL", "libwayland", "libxkb", "libfontconfig"})
@@ -420,13 +417,10 @@ TEST_F(UnattendedRun, AnInterruptInTheMigrationEndsTheRunAtOnceAndKeepsWhatItCop
     EXPECT_EQ(o.status, 130) << o.out << o.err;
     EXPECT_LT(o.took.count(), 1000) << "from SIGINT to exit";
     EXPECT_LT(copied(), kLines);
-    EXPECT_NE(o.out.find("item comments: not all moved; legacy comment columns kept, lines copied: " +
-                         std::to_string(copied()) + "\n"),
-              std::string::npos)
-        << o.out;
-    EXPECT_EQ(scalar(*db, "SELECT count(*) FROM information_schema.columns WHERE table_name = 'details' "
-                          "AND column_name IN ('deitemcom', 'deitemcomtype')"),
-              "2");
+    const std::string kept = "item comments: not all moved; legacy comment columns kept, lines copied: ";
+    EXPECT_NE(o.out.find(kept + std::to_string(copied()) + "\n"), std::string::npos) << o.out;
+    EXPECT_EQ(scalar(*db, "SELECT count(*) FROM information_schema.columns WHERE table_name = 'details' AND "
+                          "column_name IN ('deitemcom', 'deitemcomtype')"), "2");
 }
 
 }  // namespace

@@ -90,9 +90,7 @@ struct MessageAnswerer {
 // if the job had finished.
 TEST(Window, HasTheDesignedControlsRunsTheJobOnAWorkerAndEachMessageHoldsItUntilOk) {
     std::atomic<int> step{0};
-    std::thread::id job_thread;
     UpdateWindow window([&](RunView& view) {
-        job_thread = std::this_thread::get_id();
         view.run_started();
         view.set_engine_label("Database Engine: SQL Server");
         view.set_status_label("Updating database <b>sv01</b>.");
@@ -113,9 +111,8 @@ TEST(Window, HasTheDesignedControlsRunsTheJobOnAWorkerAndEachMessageHoldsItUntil
     MessageAnswerer answerer(window, &step);
     window.show();
     part<QPushButton>(window, "cmdOK").click();
-    // The job is held inside a statement; its reports reach the window all the same.
+    // The job is held inside a statement on a worker (here, it would hang the click); its reports reach the window.
     ASSERT_TRUE(pump_until([&] { return step == 1 && part<QProgressBar>(window, "prgPack").value() == 40; }));
-    EXPECT_NE(job_thread, std::this_thread::get_id());
     EXPECT_EQ(state(window), "Database Engine: SQL Server | Updating database <b>sv01</b>. | 40 | &Start on | "
                              "&Cancel off | pointer wait");
     part<QPushButton>(window, "cmdOK").click();  // ignored during the run
