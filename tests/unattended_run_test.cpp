@@ -229,8 +229,8 @@ TEST_F(UnattendedRun, ACheckChangesNothingARunReportsEachDataSourceAndASecondFin
 
     // Objects, rows and the server's counts of written rows, once every other session has left (a backend sends its
     // counts before it leaves pg_stat_activity).
-    const std::string others = "SELECT count(*) FROM pg_stat_activity WHERE datname = '" +
-                               OdbcSandbox::instance().postgres_database(kClean) + "' AND pid <> pg_backend_pid()";
+    const std::string others = "SELECT count(*) FROM pg_stat_activity WHERE datname = current_database() AND pid <> "
+                               "pg_backend_pid()";
     auto state = [&] {
         for (int i = 0; i < 250 && scalar(*db, others) != "0"; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -297,8 +297,8 @@ TEST_F(UnattendedRun, OneRunAtATimeAndASignalCancelsTheStatementInFlight) {
     auto locker = OdbcConnector().connect({kSlow, 10, 30});
     ASSERT_TRUE(db && locker);
     add_data_source("svslow", "Pervasive ODBC Engine Interface", kSlow);
-    const std::string waiting = "SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock' AND datname = '" +
-                                OdbcSandbox::instance().postgres_database(kSlow) + "'";
+    const std::string waiting = "SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock' AND datname = "
+                                "current_database()";
     // Phase two's first statement alters Quote; it waits behind this lock.
     auto lock_quote = [&] {
         return (*locker)->execute("BEGIN") && (*locker)->execute("LOCK TABLE Quote IN ACCESS EXCLUSIVE MODE");
