@@ -1,5 +1,4 @@
-// The item-comment migration's flow through the fake database, which answers
-// as the SQL Server and Pervasive drivers do (odbc-notes.md).
+// The item-comment migration's flow over the fake database, which answers as the SQL Server and Pervasive drivers do.
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -163,8 +163,7 @@ TEST_P(Postgres, AQueryTimeoutEndsALongStatementAKilledConnectionTheNextOnes) {
     const auto session = connect(1);
     const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(error_of(session->execute("SELECT pg_sleep(5)")).sqlstate(), "57014");
-    const auto took = (std::chrono::steady_clock::now() - started) / 1ms;
-    EXPECT_TRUE(took >= 900 && took < 2500) << took;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 2500ms) << "the query timeout of 1 s was not kept";
     const std::string pid = *testing::rows(*session, "SELECT pg_backend_pid()").at(0).at(0);
     auto admin = ok(sandbox.connect_admin(), "admin");
     // With a timeout, pg_terminate_backend waits until the backend is gone. psqlODBC

@@ -134,7 +134,6 @@ TEST_F(Run, LabelsConnectionsAndTextsOfARunOfBothEngines) {
                                "status:Updating database sv01.", "engine:Database Engine: Pervasive",
                                "status:Updating database svpv.", "engine:", "status:Updating complete.", "finished"}));
     EXPECT_EQ(db.connects.at(0).login_timeout_s, 2400);  // each engine's own login timeout
-    EXPECT_EQ(db.connects.at(0).query_timeout_s, 30);
     EXPECT_EQ(db.connects.at(1).login_timeout_s, 15);
     // A few texts as the product's databases need them.
     const auto e = db.executed();

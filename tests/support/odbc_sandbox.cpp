@@ -11,8 +11,6 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "odbc/odbc_session.h"
-
 namespace sp::testing {
 
 namespace {
@@ -68,8 +66,7 @@ std::string drop_sql(const std::string& db) { return "DROP DATABASE IF EXISTS \"
 
 }  // namespace
 
-class OdbcSandbox::DropDatabases : public ::testing::Environment {
-public:
+struct OdbcSandbox::DropDatabases : ::testing::Environment {
     void TearDown() override {
         auto& made = OdbcSandbox::instance().created_databases_;
         if (auto admin = OdbcSandbox::instance().connect_admin())  // else the server is gone with its databases

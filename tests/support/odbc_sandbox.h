@@ -67,7 +67,7 @@ public:
     ~OdbcSandbox();
 
 private:
-    class DropDatabases;  // after the last test
+    struct DropDatabases;  // after the last test
     OdbcSandbox();
 
     std::filesystem::path dir_;
