@@ -93,8 +93,7 @@ TEST_F(Run, TheGridProbeDecidesWhetherTheGridRowsAreSent) {
 // Elsewhere a timeout is shown like any failure. (Deadlocks and lock timeouts are timeouts: the error policy's test.)
 TEST_F(Run, TimeoutsInPhaseTwoAreSilentAndRerunTheDataSourceWhileItsEnginesFourRerunsLast) {
     const std::string sql_slow = statement(Engine::SqlServer, 2, 60), pv_slow = statement(Engine::Pervasive, 2, 100);
-    DbError dropped = sql_error("HYT00", 0, "Timeout expired");
-    dropped.connection_dead = true;
+    const DbError dropped{{{"HYT00", 0, "Timeout expired"}}, true};  // the connection is dead
     int drops = 0;
     db.fail = [&](const std::string& sql) -> Fail {
         if (sql == pv_slow) return sql_error("S1T00", 0, "Timeout expired");
