@@ -1,11 +1,12 @@
 // The operating system's side of a run: where its log goes, how many logs are kept, the lock that lets one run at a
-// time, and the terminal.
+// time, the terminal and the interrupt watcher.
 #include <gtest/gtest.h>
 
 #ifdef _WIN32
 #include <windows.h>
 #include <process.h>
 #else
+#include <csignal>
 #include <fcntl.h>
 #include <pty.h>
 #include <sys/ioctl.h>
@@ -18,6 +19,7 @@
 #include <set>
 #include <thread>
 
+#include "platform/interrupt.h"
 #include "platform/password.h"
 #include "platform/run_lock.h"
 #include "platform/run_log_file.h"
@@ -92,6 +94,19 @@ TEST_F(Platform, TheLogFolderFollowsXdgStateHomeElseHomeAndTheLockIsTheMachines)
 
 TEST(Terminal, ReportsItsWidthAndReadsAPasswordUnseen) {
     EXPECT_EXIT(on_a_terminal_of_its_own(), ::testing::ExitedWithCode(0), "");
+}
+
+// The interrupt watcher of a run leaves the signal handlers it found, and no descriptor open, once it has ended.
+TEST(Interrupt, TheWatcherLeavesHandlersAndDescriptorsAsItFoundThem) {
+    signal(SIGINT, SIG_IGN);
+    signal(SIGTERM, SIG_IGN);
+    const int lowest_free = dup(0);
+    close(lowest_free);
+    { InterruptWatcher watcher; }
+    for (int s : {SIGINT, SIGTERM}) EXPECT_EQ(signal(s, SIG_DFL), SIG_IGN) << s;
+    const int free_now = dup(0);
+    close(free_now);
+    EXPECT_EQ(free_now, lowest_free);
 }
 #endif
 

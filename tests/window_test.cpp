@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -66,30 +68,45 @@ std::string state(QWidget& window) {
 }
 
 // Answers each message box of the window with OK, after noting how it looked and, if given, where the job's step stood
-// once the box had been open for 100 ms.
+// once the box had been open for 100 ms. The first login dialog gets a name and a password, later ones Cancel.
 struct MessageAnswerer {
     explicit MessageAnswerer(QWidget& window, const std::atomic<int>* job_step = nullptr) {
         // The box runs its own event loop on this thread, so a timer finds it.
         QObject::connect(&timer, &QTimer::timeout, [&window, job_step, this] {
-            for (auto* box : window.findChildren<QMessageBox*>()) {
+            for (auto* box : window.findChildren<QDialog*>()) {
                 if (!box->isVisible()) continue;
                 QThread::msleep(100);
-                seen.push_back((box->windowTitle() + " | " + box->text()).toStdString() +
-                               (box->textFormat() == Qt::PlainText ? " | plain" : " | rich") + " | pointer " +
+                auto* message = qobject_cast<QMessageBox*>(box);
+                auto* label = box->findChild<QLabel*>(message ? "qt_msgbox_label" : "");
+                seen.push_back((box->windowTitle() + " | " + label->text()).toStdString() +
+                               (label->textFormat() == Qt::PlainText ? " | plain" : " | rich") + " | pointer " +
                                pointer() + (job_step ? " | job at " + std::to_string(*job_step) : ""));
-                box->button(QMessageBox::Ok)->click();
+                if (message) {
+                    message->button(QMessageBox::Ok)->click();
+                    continue;
+                }
+                auto* password = box->findChild<QLineEdit*>("loginPassword");
+                seen.back() += password->echoMode() == QLineEdit::Password ? " | hidden" : " | shown";
+                if (++logins == 1) {
+                    box->findChild<QLineEdit*>("loginUser")->setText("admin");
+                    password->setText("sécret");
+                }
+                auto* buttons = box->findChild<QDialogButtonBox*>();
+                buttons->button(logins == 1 ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
             }
         });
         timer.start(10);
     }
+    int logins = 0;
     QTimer timer;
     std::vector<std::string> seen;
 };
 
 // The window as designed; then a run of its job, which fails after its messages: one more message, and the run ends as
 // if the job had finished.
-TEST(Window, HasTheDesignedControlsRunsTheJobOnAWorkerAndEachMessageHoldsItUntilOk) {
+TEST(Window, HasTheDesignedControlsRunsTheJobOnAWorkerAndEachMessageOrLoginHoldsItUntilAnswered) {
     std::atomic<int> step{0};
+    std::vector<std::string> logins;
     UpdateWindow window([&](RunView& view) {
         view.run_started();
         view.set_engine_label("Database Engine: SQL Server");
@@ -98,6 +115,11 @@ TEST(Window, HasTheDesignedControlsRunsTheJobOnAWorkerAndEachMessageHoldsItUntil
         for (step = 1; step == 1;) QThread::msleep(1);  // a statement, until the test moves step on
         for (const char* text : {"-2147217871: <b>Query timeout</b> expired", "-2147467259: second"})
             view.show_message(text), ++step;
+        for (; step < 6; ++step) {
+            std::string user = "sa", password;
+            const LoginAnswer answer = view.ask_login("<b>sv01</b>", user, password);
+            logins.push_back(std::to_string(static_cast<int>(answer)) + " " + user + " " + password);
+        }
         throw std::runtime_error("driver gone");
     });
     EXPECT_EQ(window.windowTitle(), "Selvane SP5.4");
@@ -120,12 +142,16 @@ TEST(Window, HasTheDesignedControlsRunsTheJobOnAWorkerAndEachMessageHoldsItUntil
     ASSERT_TRUE(pump_until([&] { return !window.run_under_way(); }));
     pump_until([] { return false; }, 100);
 
-    const std::string box = "Selvane SP5.4 | ", plain = " | plain | pointer arrow | job at ";
+    const std::string box = "Selvane SP5.4 | ", plain = " | plain | pointer arrow | job at ",
+                      login = box + "The server refused the login to data source <b>sv01</b>. Enter a user name and "
+                                    "password for it:";
     EXPECT_EQ(answerer.seen, (std::vector<std::string>{
                                  box + "-2147217871: <b>Query timeout</b> expired" + plain + "2",
-                                 box + "-2147467259: second" + plain + "3",
+                                 box + "-2147467259: second" + plain + "3", login + plain + "4 | hidden",
+                                 login + plain + "5 | hidden",
                                  box + "The update stopped because of an unexpected failure: driver gone" + plain +
-                                     "4"}));  // each box held the job at the step it was shown from
+                                     "6"}));  // each box held the job at the step it was shown from
+    EXPECT_EQ(logins, (std::vector<std::string>{"2 admin sécret", "1 sa "}));
     EXPECT_EQ(state(window), "Database Engine: SQL Server | Updating database <b>sv01</b>. | 40 | &Start off | "
                              "E&xit on | pointer normal");
     part<QPushButton>(window, "cmdCancel").click();
