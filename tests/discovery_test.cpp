@@ -38,16 +38,15 @@ TEST(Discovery, KeepsProductDataSourcesOfEachEngineInDriverManagerOrder) {
         {{}, {}, " | "},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(OdbcSandbox::run_isolated(c.user, c.system, [] {
-                      OdbcDataSourceEnumerator enumerator(10);
-                      std::string out;
-                      for (int pass = 0; pass < 2; ++pass) {
-                          const DataSourceLists lists = discover_data_sources(enumerator);
-                          out += join(lists.sqlserver) + " | " + join(lists.pervasive) + "\n";
-                      }
-                      return out;
-                  }),
-                  c.lists + "\n" + c.lists + "\n");
+        std::string out;
+        OdbcSandbox::run_isolated(c.user, c.system, [&] {
+            OdbcDataSourceEnumerator enumerator(10);
+            for (int pass = 0; pass < 2; ++pass) {
+                const DataSourceLists lists = discover_data_sources(enumerator);
+                out += join(lists.sqlserver) + " | " + join(lists.pervasive) + "\n";
+            }
+        });
+        EXPECT_EQ(out, c.lists + "\n" + c.lists + "\n");
     }
 }
 

@@ -22,7 +22,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "odbc/odbc_session.h"
@@ -146,10 +145,10 @@ protected:
     void add_data_source(const std::string& name, const std::string& driver, const std::string& sandbox_dsn,
                          int port = 0) {
         const auto login = testing::PostgresLogin::from_environment();
-        odbc_ini_ << "[" << name << "]\nDriver=" << driver << "\nServername=" << login.host
-                  << "\nPort=" << (port ? std::to_string(port) : login.port) << "\nDatabase="
-                  << OdbcSandbox::instance().postgres_database(sandbox_dsn) << "\nUsername=" << login.user
-                  << "\nPassword=" << login.password << "\n\n";
+        data_sources_.push_back({name, {{"Driver", driver}, {"Servername", login.host},
+                                        {"Port", port ? std::to_string(port) : login.port},
+                                        {"Database", OdbcSandbox::instance().postgres_database(sandbox_dsn)},
+                                        {"Username", login.user}, {"Password", login.password}}});
     }
 
     // A database of the previous version.
@@ -164,34 +163,26 @@ protected:
         return std::move(*session);
     }
 
-    // Runs the program with this test's data sources (the sandbox has no user ones). Once
-    // interrupt_when answers true, sends the signal (0: none). The driver manager reads its files afresh at each call
-    // (under Wine, only those named when Wine started): they hold the program's until it has ended.
+    // Runs the program with this test's data sources and drivers, which the driver manager's files hold until it has
+    // ended. Once interrupt_when answers true, sends the signal (0: none).
     Outcome run(const std::vector<std::string>& args, std::function<bool()> interrupt_when = nullptr,
                 int signal = SIGINT) {
-        const fs::path odbc = std::getenv("ODBCSYSINI");  // the sandbox's
         const std::string driver = testing::odbc_driver_library("psqlodbcw.so");
-        std::vector<std::pair<fs::path, std::string>> saved;
-        for (const auto& [file, text] : {std::pair<const char*, std::string>{"odbc.ini", odbc_ini_.str()},
-                                         {"odbcinst.ini", "[Pervasive ODBC Engine Interface]\nDriver=" + driver +
-                                                              "\n\n[SQL Server]\nDriver=" + driver + "\n"}}) {
-            saved.emplace_back(odbc / file, read_file(odbc / file));
-            std::ofstream(odbc / file, std::ios::binary) << text;
-        }
         const std::string serial = std::to_string(++runs_);
         const fs::path out = dir_ / ("out" + serial), err = dir_ / ("err" + serial);
         auto from = Clock::now();
-        const Child child = Child::start(binary_, args, out, err);
         std::optional<int> status;
-        while (!(status = child.exit_status())) {
-            if (interrupt_when && interrupt_when()) {
-                from = Clock::now();
-                if (signal) child.interrupt(signal);
-                interrupt_when = nullptr;
+        OdbcSandbox::run_isolated({}, data_sources_, [&] {
+            const Child child = Child::start(binary_, args, out, err);
+            while (!(status = child.exit_status())) {
+                if (interrupt_when && interrupt_when()) {
+                    from = Clock::now();
+                    if (signal) child.interrupt(signal);
+                    interrupt_when = nullptr;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        for (const auto& [file, text] : saved) std::ofstream(file, std::ios::binary) << text;
+        }, {{"Pervasive ODBC Engine Interface", {{"Driver", driver}}}, {"SQL Server", {{"Driver", driver}}}});
         return {*status, read_file(out), read_file(err),
                 std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - from)};
     }
@@ -204,7 +195,7 @@ protected:
     }
 
     fs::path dir_ = fs::temp_directory_path() / ("sp-cli-" + std::to_string(getpid()));  // a process per test
-    std::ostringstream odbc_ini_;
+    std::vector<testing::DsnEntry> data_sources_;
     const char* binary_ = SP_BINARY;
     int runs_ = 0;
 };

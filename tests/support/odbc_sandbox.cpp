@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace sp::testing {
@@ -39,13 +40,18 @@ fs::path driver_manager_dir() {
 #endif
 }
 
-// odbcinst.ini, odbc.ini (system data sources) and odbc.user.ini in dir.
-void write_config(const fs::path& dir, const std::vector<DsnEntry>& user, const std::vector<DsnEntry>& system) {
-    const std::vector<DsnEntry> drivers = {{"SQLite3", {{"Driver", odbc_driver_library("libsqlite3odbc.so")}}},
-                                           {"PostgreSQL", {{"Driver", odbc_driver_library("psqlodbcw.so")}}},
-                                           {"SQL Server", {{"Driver", odbc_driver_library("libtdsodbc.so")}}}};
+const char* const kFiles[] = {"odbcinst.ini", "odbc.ini", "odbc.user.ini"};
+
+// odbcinst.ini, odbc.ini (system data sources) and odbc.user.ini in dir; the sandbox's drivers unless others given.
+void write_config(const fs::path& dir, const std::vector<DsnEntry>& user, const std::vector<DsnEntry>& system,
+                  std::vector<DsnEntry> drivers = {}) {
+    if (drivers.empty())
+        drivers = {{"SQLite3", {{"Driver", odbc_driver_library("libsqlite3odbc.so")}}},
+                   {"PostgreSQL", {{"Driver", odbc_driver_library("psqlodbcw.so")}}},
+                   {"SQL Server", {{"Driver", odbc_driver_library("libtdsodbc.so")}}}};
     for (const auto& [file, entries] :
-         {std::pair{"odbcinst.ini", &drivers}, {"odbc.ini", &system}, {"odbc.user.ini", &user}}) {
+         {std::pair<const char*, const std::vector<DsnEntry>*>{kFiles[0], &drivers}, {kFiles[1], &system},
+          {kFiles[2], &user}}) {
         std::ofstream out(dir / file, std::ios::trunc);
         for (const auto& e : *entries) {
             out << '[' << e.name << "]\n";
@@ -211,13 +217,17 @@ std::string engine_name(const ::testing::TestParamInfo<std::string>& info) {
     return OdbcSandbox::instance().is_postgres(info.param) ? "PostgreSQL" : "SQLite";
 }
 
-std::string OdbcSandbox::run_isolated(const std::vector<DsnEntry>& user, const std::vector<DsnEntry>& system,
-                                      const std::function<std::string()>& body) {
-    OdbcSandbox& sandbox = instance();
-    write_config(sandbox.dir_, user, system);
-    const std::string out = body();
-    write_config(sandbox.dir_, {}, sandbox.system_);
-    return out;
+void OdbcSandbox::run_isolated(const std::vector<DsnEntry>& user, const std::vector<DsnEntry>& system,
+                               const std::function<void()>& body, const std::vector<DsnEntry>& drivers) {
+    const fs::path dir = instance().dir_;
+    std::vector<std::pair<fs::path, std::string>> held;
+    for (const char* file : kFiles) {
+        std::ifstream in(dir / file, std::ios::binary);
+        held.emplace_back(dir / file, std::string(std::istreambuf_iterator<char>(in), {}));
+    }
+    write_config(dir, user, system, drivers);
+    body();
+    for (const auto& [file, text] : held) std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
 }
 
 }  // namespace sp::testing

@@ -59,9 +59,10 @@ public:
     // A superuser session on the server's "postgres" database.
     Result<std::unique_ptr<Session>> connect_admin();
 
-    // Runs body with exactly these data sources, then gives back the sandbox's own; returns what body returned.
-    static std::string run_isolated(const std::vector<DsnEntry>& user, const std::vector<DsnEntry>& system,
-                                    const std::function<std::string()>& body);
+    // Runs body while the driver manager's files hold exactly these data sources and drivers (none given: the
+    // sandbox's), then puts back what they held, so that one may run inside another.
+    static void run_isolated(const std::vector<DsnEntry>& user, const std::vector<DsnEntry>& system,
+                             const std::function<void()>& body, const std::vector<DsnEntry>& drivers = {});
 
     OdbcSandbox(const OdbcSandbox&) = delete;
     ~OdbcSandbox();
